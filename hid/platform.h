@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,6 +101,12 @@ class IowKit2Platform {
     virtual std::unique_ptr<IowKit2WritePort> OpenWritePort(const std::string& devicePath) = 0;
     // Signals the read ports can wait on.
     virtual std::unique_ptr<IowKit2Signal> CreateSignal() = 0;
+
+    // A platform whose device changes do not reach the carrier by themselves
+    // (the simulated bus) calls changed after each one, from any thread.
+    // nullptr ends the calls; none is running once that returns. The Win32
+    // platform need not override it: the broadcast reaches the hidden window.
+    virtual void SetDeviceChangeListener(std::function<void()> changed) { (void)changed; }
 
     // The layer's private heap, safe for use from several threads at once.
     // CreateHeap returns 0 or the platform's error code.
