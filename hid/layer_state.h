@@ -1,0 +1,32 @@
+// The layer's state, one per process. The owner thread changes it; reader
+// threads only use the platform and the carrier, which stay put while any
+// reader runs.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "hid/carrier.h"
+#include "hid/device_record.h"
+#include "hid/platform.h"
+
+struct IowKit2LayerState {
+    // Installed for the next start; taken over by it.
+    std::unique_ptr<IowKit2Platform> installedPlatform;
+    std::unique_ptr<IowKit2Carrier> installedCarrier;
+    // In use.
+    std::unique_ptr<IowKit2Platform> platform;
+    std::unique_ptr<IowKit2Carrier> carrier;
+
+    bool started = false;
+    bool platformLoaded = false;
+    bool heapCreated = false;
+    IowKit2DeviceCallback deviceCallback = nullptr;
+    void* callbackContext = nullptr;
+    std::unique_ptr<std::recursive_mutex> listLock;
+    bool refreshing = false;
+    IowKit2DeviceList openList;
+    IowKit2DeviceList foundList;
+};
+
+IowKit2LayerState& IowKit2Layer();

@@ -1,0 +1,129 @@
+#include "hid/refresh.h"
+
+#include "hid/carrier.h"
+#include "hid/enumerate.h"
+#include "hid/layer_state.h"
+#include "hid/pipe_reader.h"
+
+namespace {
+
+// The first record of list that stands for the same interface as pipe 0 of
+// device.
+IowKit2Device* FindSameInterface(const IowKit2DeviceList& list, const IowKit2Device& device) {
+    for (IowKit2Device* other = list.Head(); other; other = other->next.get()) {
+        if (other->pipes[0].interfaceNode == device.pipes[0].interfaceNode) {
+            return other;
+        }
+    }
+    return nullptr;
+}
+
+void Announce(int event, IowKit2Device* device) {
+    const IowKit2LayerState& layer = IowKit2Layer();
+    if (layer.deviceCallback != nullptr) {
+        layer.deviceCallback(event, device, layer.callbackContext);
+    }
+}
+
+// Open devices that are gone: closed, announced, and released unless the
+// program still claims them. A record still claimed is announced again at
+// every refresh until its claim is cleared.
+void HandleRemovals(IowKit2LayerState& layer) {
+    for (IowKit2Device* device = layer.openList.Head(); device;) {
+        IowKit2Device* next = device->next.get();
+        const bool present = device->stateMark == kIowKit2LiveMark &&
+                             FindSameInterface(layer.foundList, *device) != nullptr;
+        if (!present) {
+            IowKit2CloseDevice(*device, false);
+            Announce(kIowKit2Removal, device);
+            if (device->claimed.load() == 0) {
+                IowKit2FreeDevice(layer.openList, device);
+            }
+        }
+        device = next;
+    }
+}
+
+void ReleaseUnclaimedClosed(IowKit2LayerState& layer) {
+    for (IowKit2Device* device = layer.openList.Head(); device;) {
+        IowKit2Device* next = device->next.get();
+        if (device->stateMark != kIowKit2LiveMark && device->claimed.load() == 0) {
+            IowKit2FreeDevice(layer.openList, device);
+        }
+        device = next;
+    }
+}
+
+void DropAlreadyOpen(IowKit2LayerState& layer) {
+    for (IowKit2Device* device = layer.openList.Head(); device; device = device->next.get()) {
+        if (device->stateMark == kIowKit2LiveMark) {
+            if (IowKit2Device* again = FindSameInterface(layer.foundList, *device)) {
+                IowKit2FreeDevice(layer.foundList, again);
+            }
+        }
+    }
+}
+
+// Announced while still in the found list; handle lookups search both.
+void OpenArrivals(IowKit2LayerState& layer) {
+    for (IowKit2Device* device = layer.foundList.Head(); device; device = device->next.get()) {
+        if (device->stateMark != kIowKit2LiveMark) {
+            continue;
+        }
+        if (layer.deviceCallback != nullptr && IowKit2OpenPipes(*device)) {
+            Announce(kIowKit2Arrival, device);
+        } else {
+            IowKit2CloseDevice(*device, true);
+        }
+    }
+}
+
+void Merge(IowKit2LayerState& layer) {
+    while (IowKit2DevicePtr device = layer.foundList.PopFront()) {
+        if (device->stateMark == kIowKit2LiveMark) {
+            layer.openList.PushFront(std::move(device));
+        } else {
+            IowKit2CloseDevice(*device, true);  // already closed: releases what is left
+        }
+    }
+}
+
+}  // namespace
+
+void IowKit2Refresh() {
+    IowKit2LayerState& layer = IowKit2Layer();
+    layer.refreshing = true;
+    {
+        std::lock_guard lock(*layer.listLock);
+        IowKit2Enumerate(layer.foundList);
+        HandleRemovals(layer);
+        ReleaseUnclaimedClosed(layer);
+        DropAlreadyOpen(layer);
+        OpenArrivals(layer);
+        Merge(layer);
+    }
+    layer.refreshing = false;
+}
+
+void IowKit2DevicesChanged() {
+    const IowKit2LayerState& layer = IowKit2Layer();
+    // A change that arrives while a refresh runs (a callback dispatching
+    // messages) is dropped: the running refresh is already looking.
+    if (layer.started && !layer.refreshing) {
+        IowKit2Refresh();
+    }
+}
+
+void IowKit2AnnounceUnclaimed() {
+    IowKit2LayerState& layer = IowKit2Layer();
+    if (!layer.started || layer.deviceCallback == nullptr) {
+        return;
+    }
+    IowKit2SetLastError(kIowKit2Success);
+    std::lock_guard lock(*layer.listLock);
+    for (IowKit2Device* device = layer.openList.Head(); device; device = device->next.get()) {
+        if (device->stateMark == kIowKit2LiveMark && device->claimed.load() == 0) {
+            Announce(kIowKit2Arrival, device);
+        }
+    }
+}
