@@ -99,6 +99,11 @@ IowKit2Device* IowKit2FindKnownDevice(IowKit2Handle handle) {
 }
 
 void IowKit2CloseDevice(IowKit2Device& device, bool full) {
+    // While one reader is waited for, the other's hand-over may be served:
+    // neither may reach the program in the middle of the close.
+    for (IowKit2Pipe& slot : device.pipes) {
+        slot.stopping = true;
+    }
     for (unsigned pipe = 0; pipe < kIowKit2PipeCount; ++pipe) {
         IowKit2StopReader(device, pipe, full);
         IowKit2Pipe& slot = device.pipes[pipe];
