@@ -1,0 +1,170 @@
+#include "settings/profile_text.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+constexpr char kCommentStart = ';';
+constexpr char kSectionOpen = '[';
+constexpr char kSectionClose = ']';
+constexpr char kKeyValueSeparator = '=';
+
+std::string_view Trim(std::string_view s) {
+    constexpr std::string_view kBlanks = " \t";
+    const auto first = s.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool NamesMatch(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+enum class LineKind { Blank, Comment, Section, Key };
+
+// One line of the text: its content (without the line end) and what it is.
+struct Line {
+    std::size_t begin = 0;       // offset of the first byte of the content
+    std::size_t contentEnd = 0;  // offset just past the content
+    std::size_t end = 0;         // offset just past the line end
+    LineKind kind = LineKind::Blank;
+    std::string_view name;   // section or key name
+    std::string_view value;  // key value; empty when the line has no "="
+};
+
+Line ParseLine(std::string_view text, std::size_t begin) {
+    Line line;
+    line.begin = begin;
+    const auto newline = text.find('\n', begin);
+    line.end = newline == std::string_view::npos ? text.size() : newline + 1;
+    line.contentEnd = newline == std::string_view::npos ? text.size() : newline;
+    if (line.contentEnd > begin && text[line.contentEnd - 1] == '\r') {
+        --line.contentEnd;
+    }
+    const auto content = Trim(text.substr(begin, line.contentEnd - begin));
+    if (content.empty()) {
+        line.kind = LineKind::Blank;
+    } else if (content.front() == kCommentStart) {
+        line.kind = LineKind::Comment;
+    } else if (content.front() == kSectionOpen &&
+               content.find(kSectionClose) != std::string_view::npos) {
+        line.kind = LineKind::Section;
+        line.name = Trim(content.substr(1, content.find(kSectionClose) - 1));
+    } else {
+        // A line without "=" is a key without a value, as the Windows
+        // profile functions take it.
+        line.kind = LineKind::Key;
+        const auto separator = content.find(kKeyValueSeparator);
+        line.name = Trim(content.substr(0, separator));
+        if (separator != std::string_view::npos) {
+            line.value = Trim(content.substr(separator + 1));
+        }
+    }
+    return line;
+}
+
+std::vector<Line> ParseLines(std::string_view text) {
+    std::vector<Line> lines;
+    std::size_t at = text.starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
+    while (at < text.size()) {
+        lines.push_back(ParseLine(text, at));
+        at = lines.back().end;
+    }
+    return lines;
+}
+
+// Where section and key were found: indexes into the lines, npos if absent.
+struct Location {
+    std::size_t section = std::string_view::npos;
+    std::size_t key = std::string_view::npos;
+    std::size_t lastKey = std::string_view::npos;  // last key line of the section, or its header
+};
+
+Location Locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+    Location found;
+    std::size_t i = 0;
+    for (; i < lines.size(); ++i) {
+        if (lines[i].kind == LineKind::Section && NamesMatch(lines[i].name, section)) {
+            break;
+        }
+    }
+    if (i == lines.size()) {
+        return found;
+    }
+    found.section = i;
+    found.lastKey = i;
+    for (++i; i < lines.size() && lines[i].kind != LineKind::Section; ++i) {
+        if (lines[i].kind != LineKind::Key) {
+            continue;
+        }
+        found.lastKey = i;
+        if (found.key == std::string_view::npos && NamesMatch(lines[i].name, key)) {
+            found.key = i;
+        }
+    }
+    return found;
+}
+
+std::string KeyLine(std::string_view key, std::string_view value) {
+    std::string line(key);
+    line += kKeyValueSeparator;
+    line += value;
+    line += kProfileLineEnd;
+    return line;
+}
+
+// text[0, at) with a line end added when it stops inside a line.
+std::string PrefixEndingInLineEnd(std::string_view text, std::size_t at) {
+    std::string out(text.substr(0, at));
+    if (!out.empty() && out.back() != '\n' && out != kUtf8ByteOrderMark) {
+        out += kProfileLineEnd;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::string_view> FindProfileValue(std::string_view text, std::string_view section,
+                                                 std::string_view key) {
+    const auto lines = ParseLines(text);
+    const auto found = Locate(lines, section, key);
+    if (found.key == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return lines[found.key].value;
+}
+
+std::string SetProfileValue(std::string_view text, std::string_view section, std::string_view key,
+                            std::string_view value) {
+    const auto lines = ParseLines(text);
+    const auto found = Locate(lines, section, key);
+    std::string out;
+    if (found.key != std::string_view::npos) {
+        const Line& line = lines[found.key];
+        out = text.substr(0, line.begin);
+        out += KeyLine(key, value);
+        out += text.substr(line.end);
+    } else if (found.section != std::string_view::npos) {
+        const std::size_t insertAt = lines[found.lastKey].end;
+        out = PrefixEndingInLineEnd(text, insertAt);
+        out += KeyLine(key, value);
+        out += text.substr(insertAt);
+    } else {
+        out = PrefixEndingInLineEnd(text, text.size());
+        out += kSectionOpen;
+        out += section;
+        out += kSectionClose;
+        out += kProfileLineEnd;
+        out += KeyLine(key, value);
+    }
+    return out;
+}

@@ -1,0 +1,31 @@
+// The start-at-login entry: a string value under the current user's Run key
+// that names the program's executable. The machine-wide Run key is never
+// touched.
+#pragma once
+
+#include <windows.h>
+
+inline constexpr char kRunKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char kRunValueName[] = "Pelorandix";
+
+// Sets the named value of the current user's Run key to data (REG_SZ). The
+// key must exist already; it is never created.
+bool WriteRunValue(const char* valueName, const char* data);
+
+// Deletes the named value; false when the key or the value is missing.
+bool DeleteRunValue(const char* valueName);
+
+// True when the value "Pelorandix" exists under the current user's Run key,
+// whatever its type and data.
+bool RunValueExists();
+
+// Writes the full path of the running executable, without quotes or
+// arguments, as the named value. A path that does not fit in the classic
+// 260-character buffer is never written cut short: the entry stays as it was
+// and the result is false.
+bool EnableStartAtLogin(const char* valueName);
+
+// EnableStartAtLogin with the path taken from query, which behaves like
+// GetModuleFileNameA; lets tests stand in for a path that does not fit.
+using ModuleFileNameQuery = DWORD(WINAPI*)(HMODULE module, LPSTR path, DWORD size);
+bool EnableStartAtLoginWith(const char* valueName, ModuleFileNameQuery query);
