@@ -30,6 +30,7 @@ class IowKit2WindowCarrier final : public IowKit2Carrier {
     void Destroy() override;
     bool IsCreated() const override { return window_.load() != nullptr; }
 
+    // Safe from any thread: a simulated bus reports its changes from its own.
     void PostDeviceChange() override;
     int HandOverReport(unsigned pipe, IowKit2Handle device) override;
 

@@ -14,9 +14,11 @@ struct Served {
     unsigned pipe;
     IowKit2Handle device;
     DWORD thread;
+    int handOversReturned;  // by the reader, when this one was served
 };
 
 std::vector<Served> served;
+std::atomic<int> handOversReturned{0};
 std::vector<DWORD> devicesChangedThreads;
 
 IowKit2Handle FakeDevice(uintptr_t id) {
@@ -47,6 +49,7 @@ class WindowCarrier : public ::testing::Test {
     void SetUp() override {
         served.clear();
         devicesChangedThreads.clear();
+        handOversReturned = 0;
         ASSERT_EQ(carrier_.Create(), 0u);
     }
 
@@ -58,7 +61,7 @@ class WindowCarrier : public ::testing::Test {
 }  // namespace
 
 int IowKit2ServeReport(unsigned pipe, IowKit2Handle device) {
-    served.push_back({pipe, device, GetCurrentThreadId()});
+    served.push_back({pipe, device, GetCurrentThreadId(), handOversReturned.load()});
     return static_cast<int>(reinterpret_cast<uintptr_t>(device) * 10 + pipe);
 }
 
@@ -114,23 +117,20 @@ TEST_F(WindowCarrier, DeviceChangeSevenRefreshesOnTheOwnerThreadOnly) {
 
 TEST_F(WindowCarrier, HandOversReachTheOwnerInOrderWithTheReaderBlocked) {
     std::vector<int> answers;
-    std::atomic<int> returned{0};
     DWORD readerThread = 0;
     std::thread reader([&] {
         readerThread = GetCurrentThreadId();
         for (uintptr_t report = 1; report <= 5; ++report) {
             answers.push_back(carrier_.HandOverReport(1, FakeDevice(report)));
-            ++returned;
+            ++handOversReturned;
         }
     });
-    for (int report = 1; report <= 5; ++report) {
-        ASSERT_TRUE(WaitForSentMessage());
-        // The reader waits for the owner's answer.
-        EXPECT_EQ(returned.load(), report - 1);
+    ASSERT_TRUE(WaitForSentMessage());
+    Sleep(20);
+    EXPECT_EQ(handOversReturned.load(), 0);  // blocked until the owner dispatches
+    for (int i = 0; i < 5000 && handOversReturned.load() < 5; ++i) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
         Pump();
-        while (returned.load() < report) {
-            Sleep(1);
-        }
     }
     reader.join();
 
@@ -140,6 +140,8 @@ TEST_F(WindowCarrier, HandOversReachTheOwnerInOrderWithTheReaderBlocked) {
         EXPECT_EQ(served[i].device, FakeDevice(i + 1));
         EXPECT_EQ(served[i].thread, GetCurrentThreadId());
         EXPECT_NE(served[i].thread, readerThread);
+        // The reader had not come back from this hand-over while it was served.
+        EXPECT_EQ(served[i].handOversReturned, static_cast<int>(i));
     }
     EXPECT_EQ(answers, (std::vector<int>{11, 21, 31, 41, 51}));
 
