@@ -131,11 +131,10 @@ class Integration : public ::testing::Test {
         system.join();
     }
 
-    // A report on pipe 0, the pipe a close stops first, that the owner
-    // thread has not served yet.
-    void SendReportAndAwaitHandOver() {
-        const uint8_t report[5] = {0, 0x0F, 0, 0, 0};
-        switch_->Pipe(0).SendInputReport(report, sizeof(report));
+    // A report on the pipe that the owner thread has not served yet.
+    void SendReportAndAwaitHandOver(unsigned pipe) {
+        const uint8_t report[8] = {9, 4, 2, 0, 3, 3, 0, 0};
+        switch_->Pipe(pipe).SendInputReport(report, sizeof(report));
         for (int i = 0; i < 10000 && !SentMessagePending(); ++i) {
             Sleep(1);
         }
@@ -217,26 +216,30 @@ TEST_F(Integration, ReportsReachTheCallbackInOrderOnTheOwnerThread) {
     }
 }
 
-TEST_F(Integration, StoppingDuringAHandOverEnds) {
+// A close stops pipe 0's reader first: a hand-over on either pipe is
+// pending while a reader is being waited for.
+class HandOverInFlight : public Integration, public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(HandOverInFlight, StoppingEnds) {
     Start();
     Pump();
     ASSERT_EQ(events_.size(), 1u);
 
     // A report arrives while the owner thread does not dispatch: the reader
     // blocks in its hand-over.
-    SendReportAndAwaitHandOver();
+    SendReportAndAwaitHandOver(GetParam());
     IowKit2Shutdown();
     // The abandoned report never reached the program.
     EXPECT_TRUE(received_.empty());
     EXPECT_EQ(FindWindowA("IowKit2WndClass", "IowKit2ThreadMessageWindow"), nullptr);
 }
 
-TEST_F(Integration, RemovalDuringAHandOverEnds) {
+TEST_P(HandOverInFlight, RemovalEnds) {
     Start();
     Pump();
     ASSERT_EQ(events_.size(), 1u);
 
-    SendReportAndAwaitHandOver();
+    SendReportAndAwaitHandOver(GetParam());
     // The broadcast handled on the owner thread before the hand-over: the
     // refresh stops the readers while one of them waits for an answer.
     switch_->Unplug();
@@ -245,5 +248,7 @@ TEST_F(Integration, RemovalDuringAHandOverEnds) {
     EXPECT_EQ(events_[1].event, kIowKit2Removal);
     EXPECT_TRUE(received_.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(BothPipes, HandOverInFlight, ::testing::Values(0u, 1u));
 
 }  // namespace
