@@ -19,4 +19,7 @@ class BenchOwner {
     virtual bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) = 0;
 };
 
+// The build's own carrier: the owner loop natively, the window on Windows.
 std::unique_ptr<BenchOwner> MakeBenchOwner();
+// The portable owner loop, in every build.
+std::unique_ptr<BenchOwner> MakeOwnerLoopBenchOwner();

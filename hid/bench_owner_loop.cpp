@@ -17,6 +17,6 @@ class OwnerLoopBenchOwner final : public BenchOwner {
 
 }  // namespace
 
-std::unique_ptr<BenchOwner> MakeBenchOwner() {
+std::unique_ptr<BenchOwner> MakeOwnerLoopBenchOwner() {
     return std::make_unique<OwnerLoopBenchOwner>();
 }
