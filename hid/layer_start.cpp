@@ -6,7 +6,21 @@ namespace {
 
 // Start fails with this when no platform or carrier was installed.
 constexpr uint32_t kErrorNotReady = 21;  // ERROR_NOT_READY
+// A start asked for inside a refresh or a read callback is refused.
+constexpr uint32_t kErrorBusy = 170;  // ERROR_BUSY
 constexpr size_t kInitialHeapBytes = 4096;
+
+bool OwnerBusy(const IowKit2LayerState& layer) {
+    return layer.refreshing || layer.servingReports > 0;
+}
+
+void RefuseHandOvers(const IowKit2DeviceList& list) {
+    for (IowKit2Device* device = list.Head(); device; device = device->next.get()) {
+        for (IowKit2Pipe& slot : device->pipes) {
+            slot.stopping = true;
+        }
+    }
+}
 
 }  // namespace
 
@@ -20,6 +34,10 @@ void IowKit2InstallCarrier(std::unique_ptr<IowKit2Carrier> carrier) {
 
 uint32_t IowKit2RegisterDeviceCallback(IowKit2DeviceCallback callback, void* context) {
     IowKit2LayerState& layer = IowKit2Layer();
+    if (OwnerBusy(layer)) {
+        IowKit2SetLastError(kErrorBusy);
+        return kErrorBusy;
+    }
     IowKit2Shutdown();
     // Nothing runs now, so a newly installed platform or carrier can take over.
     if (layer.installedPlatform) {
@@ -61,9 +79,20 @@ uint32_t IowKit2RegisterDeviceCallback(IowKit2DeviceCallback callback, void* con
 
 void IowKit2Shutdown() {
     IowKit2LayerState& layer = IowKit2Layer();
+    if (OwnerBusy(layer)) {
+        // The refresh or callback under way still uses the records.
+        layer.shutdownDeferred = true;
+        IowKit2SetLastError(kIowKit2Success);
+        return;
+    }
+    layer.shutdownDeferred = false;
+    layer.changeDeferred = false;
     if (layer.platform) {
         layer.platform->SetDeviceChangeListener(nullptr);
     }
+    // No callback may run while the devices close.
+    RefuseHandOvers(layer.openList);
+    RefuseHandOvers(layer.foundList);
     IowKit2FreeAll(layer.openList);
     IowKit2FreeAll(layer.foundList);
     layer.listLock.reset();

@@ -25,6 +25,12 @@ struct IowKit2LayerState {
     void* callbackContext = nullptr;
     std::unique_ptr<std::recursive_mutex> listLock;
     bool refreshing = false;
+    // Read callbacks running on the owner thread, nested ones included.
+    int servingReports = 0;
+    // Asked for while the owner thread was inside a read callback or a
+    // refresh; done once it is out (see IowKit2DevicesChanged).
+    bool changeDeferred = false;
+    bool shutdownDeferred = false;
     IowKit2DeviceList openList;
     IowKit2DeviceList foundList;
 };

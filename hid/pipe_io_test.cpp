@@ -67,6 +67,20 @@ class PipeIoTest : public LayerTest {
         return self->consume_;
     }
 
+    static int UnplugAndDispatch(IowKit2Handle, unsigned, const uint8_t*, unsigned, void* context) {
+        auto* self = static_cast<PipeIoTest*>(context);
+        self->switch_->Unplug();
+        self->Dispatch();
+        EXPECT_TRUE(self->Removals().empty());
+        return 1;
+    }
+
+    static int ShutDown(IowKit2Handle, unsigned, const uint8_t*, unsigned, void* context) {
+        IowKit2Shutdown();
+        EXPECT_TRUE(static_cast<PipeIoTest*>(context)->bus_->IsLoaded());
+        return 1;
+    }
+
     std::shared_ptr<hidsim::VirtualSwitch> switch_ = hidsim::VirtualSwitch::Make(bus_);
     IowKit2Handle device_ = nullptr;
     std::thread::id owner_;
@@ -242,6 +256,29 @@ TEST_F(PipeIoTest, ShutdownDuringAHandOverNeverHangs) {
     IowKit2Shutdown();
     EXPECT_TRUE(seen_.empty());
     EXPECT_EQ(Pipe(1).Reads().openPorts, 0u);
+    EXPECT_EQ(bus_->Heap().liveBlocks, 0u);
+}
+
+TEST_F(PipeIoTest, ARefreshOrShutdownAskedForInsideAReadCallbackWaitsForItsEnd) {
+    // Inside the callback the device goes and the owner dispatches (as a
+    // message box would): the refresh cannot stop the reader that waits for
+    // this very callback, so it runs after the callback returned.
+    Claim();
+    ASSERT_EQ(IowKit2SetReadCallback(device_, 1, &PipeIoTest::UnplugAndDispatch, this), 1);
+    Send(1, {9, 4, 2});
+    ASSERT_TRUE(loop_->RunUntil([&] { return !Removals().empty(); }));
+    EXPECT_EQ(Removals(), std::vector<IowKit2Handle>{device_});
+
+    // A shutdown inside a read callback happens at the next dispatch.
+    switch_->Plug();
+    Dispatch();
+    ASSERT_EQ(Arrivals().size(), 2u);
+    device_ = Arrivals()[1];
+    Claim();
+    ASSERT_EQ(IowKit2SetReadCallback(device_, 1, &PipeIoTest::ShutDown, this), 1);
+    Send(1, {9, 4, 2});
+    ASSERT_TRUE(loop_->RunUntil([&] { return !bus_->IsLoaded(); }));
+    EXPECT_FALSE(loop_->IsCreated());
     EXPECT_EQ(bus_->Heap().liveBlocks, 0u);
 }
 

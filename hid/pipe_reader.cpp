@@ -155,5 +155,16 @@ int IowKit2ServeReport(unsigned pipe, IowKit2Handle handle) {
         return 0;
     }
     // The reader waits for this answer, so lastReport stays as it is.
-    return callback(device, pipe, slot.lastReport.data(), slot.hidCaps.inputReportLength, context);
+    IowKit2LayerState& layer = IowKit2Layer();
+    ++layer.servingReports;
+    const int consumed =
+        callback(device, pipe, slot.lastReport.data(), slot.hidCaps.inputReportLength, context);
+    --layer.servingReports;
+    // A refresh or shutdown asked for inside the callback would wait for the
+    // reader that waits for this answer: it runs at the next dispatch.
+    if (layer.servingReports == 0 && !layer.refreshing &&
+        (layer.changeDeferred || layer.shutdownDeferred)) {
+        layer.carrier->PostDeviceChange();
+    }
+    return consumed;
 }

@@ -103,15 +103,30 @@ void IowKit2Refresh() {
         Merge(layer);
     }
     layer.refreshing = false;
+    if (layer.shutdownDeferred && layer.servingReports == 0) {
+        IowKit2Shutdown();  // asked for by a device callback
+    }
 }
 
 void IowKit2DevicesChanged() {
-    const IowKit2LayerState& layer = IowKit2Layer();
+    IowKit2LayerState& layer = IowKit2Layer();
     // A change that arrives while a refresh runs (a callback dispatching
     // messages) is dropped: the running refresh is already looking.
-    if (layer.started && !layer.refreshing) {
-        IowKit2Refresh();
+    if (!layer.started || layer.refreshing) {
+        return;
     }
+    // Inside a read callback a refresh could have to stop the very reader
+    // that waits for the callback: it runs once the callback returned.
+    if (layer.servingReports > 0) {
+        layer.changeDeferred = true;
+        return;
+    }
+    if (layer.shutdownDeferred) {
+        IowKit2Shutdown();
+        return;
+    }
+    layer.changeDeferred = false;
+    IowKit2Refresh();
 }
 
 void IowKit2AnnounceUnclaimed() {

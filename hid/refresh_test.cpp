@@ -226,6 +226,23 @@ TEST_F(RefreshTest, ARefreshAskedForInsideACallbackIsDropped) {
     EXPECT_EQ(OpenRecords(), 1u);
 }
 
+TEST_F(RefreshTest, AShutdownInsideADeviceCallbackWaitsForTheRefreshToEnd) {
+    bus_->Plug(IowDevice(0x03EB, u"00000001"));
+    bus_->Plug(IowDevice(0x03EB, u"00000002"));
+    ASSERT_EQ(Start(), 0u);
+    onDevice_ = [&](int, IowKit2Handle) {
+        // A new start cannot replace the layer under the running refresh.
+        EXPECT_EQ(IowKit2RegisterDeviceCallback(nullptr, nullptr), 170u);
+        IowKit2Shutdown();
+        EXPECT_EQ(IowKit2GetLastError(), 0u);
+    };
+    Dispatch();
+    EXPECT_EQ(Arrivals().size(), 2u);  // the refresh went on to its end
+    EXPECT_FALSE(bus_->IsLoaded());
+    EXPECT_FALSE(loop_->IsCreated());
+    EXPECT_EQ(bus_->Heap().liveBlocks, 0u);
+}
+
 TEST_F(RefreshTest, DevicesThatCannotBeOpenedOrAnnouncedAreNotKept) {
     hidsim::DeviceSpec unopenable = IowDevice(0x03EB);
     unopenable.interfaces[1].pipeOpenFails = true;
