@@ -10,8 +10,15 @@ static_assert(alignof(IowKit2Device) <= alignof(std::max_align_t),
               "heap blocks must be able to hold a record");
 
 IowKit2LayerState& IowKit2Layer() {
-    static IowKit2LayerState layer;
-    return layer;
+    // Never destroyed: a program may end without shutting the layer down,
+    // and its reader threads still use the records while the process exits.
+    union Holder {
+        IowKit2LayerState layer;
+        Holder() : layer() {}
+        ~Holder() {}
+    };
+    static Holder holder;
+    return holder.layer;
 }
 
 void IowKit2HeapDeleter::operator()(void* block) const {

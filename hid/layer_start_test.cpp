@@ -2,9 +2,12 @@
 // carrier here.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "hid/iowkit2.h"
 #include "hid/owner_loop.h"
 #include "hid/sim/sim_bus.h"
+#include "hid/sim/virtual_switch.h"
 
 namespace {
 
@@ -33,3 +36,22 @@ TEST(LayerStart, FailsWithNotReadyUntilAPlatformAndACarrierAreInstalled) {
 }
 
 }  // namespace
+
+TEST(LayerStart, AProgramMayEndWithoutShuttingTheLayerDown) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto bus = hidsim::Bus::Make();
+            bus->Plug(hidsim::SwitchDeviceSpec({}));
+            auto loop = IowKit2OwnerLoop::Make();
+            IowKit2InstallPlatform(bus->MakePlatform());
+            IowKit2InstallCarrier(loop->MakeCarrier());
+            static bool arrived = false;
+            IowKit2RegisterDeviceCallback([](int, IowKit2Handle, void*) { arrived = true; },
+                                          nullptr);
+            loop->RunUntil([] { return arrived; });
+            // The readers still run as the process ends.
+            std::exit(arrived ? 3 : 4);
+        },
+        ::testing::ExitedWithCode(3), "");
+}
