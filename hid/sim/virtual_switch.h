@@ -13,6 +13,13 @@
 //   state at once.
 // - Firmware records (byte 1 with 0x80) are collected; [9, 1, 8] and
 //   [9, 1, 254] are counted as transfer marks.
+//
+// A program with the switch plugged in at start:
+//   auto bus = hidsim::Bus::Make(hidsim::Clock::kReal);
+//   auto device = hidsim::VirtualSwitch::Make(bus);
+//   device->SetTrafficListener(...);
+//   device->Plug();
+//   IowKit2InstallPlatform(bus->MakePlatform());  // and a carrier, then start
 #pragma once
 
 #include <cstdint>
@@ -71,6 +78,8 @@ class VirtualSwitch : public std::enable_shared_from_this<VirtualSwitch> {
     bool IsPlugged() const;
     // The device as plugged last (for stalls and failures on its pipes).
     std::shared_ptr<Device> CurrentDevice() const;
+    // An interface of the current device. While another thread may plug the
+    // switch again, hold CurrentDevice() and use its interfaces instead.
     Interface& Pipe(unsigned pipe) const;
 
     // Sees every report that crosses pipe 1, both ways, as it crosses;
