@@ -9,11 +9,12 @@
 
 namespace {
 
-hidsim::InterfaceSpec Interface(uint16_t productId, uint16_t inputLength, uint16_t outputLength) {
-    hidsim::InterfaceSpec spec;
-    spec.attributes = {0x1214, productId, 0x2010};
-    spec.caps = IowKit2HidCaps{inputLength, outputLength};
-    return spec;
+hidsim::InterfaceDescription Interface(uint16_t productId, uint16_t inputLength,
+                                       uint16_t outputLength) {
+    hidsim::InterfaceDescription description;
+    description.attributes = {0x1214, productId, 0x2010};
+    description.caps = IowKit2HidCaps{inputLength, outputLength};
+    return description;
 }
 
 // Enumerates into the layer's found list on a started layer (no dispatch, so
@@ -63,7 +64,7 @@ TEST_F(EnumerateTest, MatchesVendor1214AndFourProductIds) {
         bus_->Plug(IowDevice(productId));
     }
     bus_->Plug(IowDevice(0x1501));
-    hidsim::DeviceSpec otherVendor = IowDevice(0x03EB);
+    hidsim::DeviceDescription otherVendor = IowDevice(0x03EB);
     for (auto& interface : otherVendor.interfaces) {
         interface.attributes.vendorId = 0x1215;
     }
@@ -102,18 +103,18 @@ TEST_F(EnumerateTest, SkipsInterfacesItCannotHandle) {
     // interface is never used, and its device is not kept.
     bus_->Plug({{Interface(0x03EB, 5, 5), Interface(0x03EB, 65, 8)}});
     bus_->Plug({{Interface(0x03EB, 5, 5), Interface(0x03EB, 8, 65)}});
-    hidsim::InterfaceSpec noCaps = Interface(0x03EB, 8, 8);
+    hidsim::InterfaceDescription noCaps = Interface(0x03EB, 8, 8);
     noCaps.caps.reset();
     bus_->Plug({{Interface(0x03EB, 5, 5), noCaps}});
     // An unusable third interface does not make the other two a device.
     bus_->Plug({{Interface(0x03EB, 5, 5), Interface(0x03EB, 8, 8), Interface(0x03EB, 8, 200)}});
     ExpectNothingKept();
 
-    hidsim::InterfaceSpec noProbe = Interface(0x03EB, 8, 8);
+    hidsim::InterfaceDescription noProbe = Interface(0x03EB, 8, 8);
     noProbe.probeFails = true;
-    hidsim::InterfaceSpec noAttributes = Interface(0x03EB, 8, 8);
+    hidsim::InterfaceDescription noAttributes = Interface(0x03EB, 8, 8);
     noAttributes.attributesFail = true;
-    hidsim::InterfaceSpec noDetail = Interface(0x03EB, 8, 8);
+    hidsim::InterfaceDescription noDetail = Interface(0x03EB, 8, 8);
     noDetail.detailFails = true;
     bus_->Plug({{Interface(0x03EB, 5, 5), noProbe}});
     bus_->Plug({{Interface(0x03EB, 5, 5), noAttributes}});
@@ -146,9 +147,9 @@ TEST_F(EnumerateTest, SerialNumbersAndTheQueries) {
     EXPECT_EQ(IowKit2GetRevision(device), 0x1012);
     EXPECT_EQ(IowKit2GetProductId(device), 0x03EB);
 
-    hidsim::DeviceSpec noSerial = IowDevice(0x1500, u"");
+    hidsim::DeviceDescription noSerial = IowDevice(0x1500, u"");
     bus_->Plug(noSerial);
-    hidsim::DeviceSpec languageListAsSerial = IowDevice(0x1511, u"\u0409");
+    hidsim::DeviceDescription languageListAsSerial = IowDevice(0x1511, u"\u0409");
     bus_->Plug(languageListAsSerial);
     ASSERT_EQ(Enumerate(), 3);
     for (IowKit2Device* record = Head(); record; record = record->next.get()) {

@@ -42,7 +42,7 @@ TEST(LayerStart, AProgramMayEndWithoutShuttingTheLayerDown) {
     EXPECT_EXIT(
         {
             auto bus = hidsim::Bus::Make();
-            bus->Plug(hidsim::SwitchDeviceSpec({}));
+            bus->Plug(hidsim::SwitchDeviceDescription({}));
             auto loop = IowKit2OwnerLoop::Make();
             IowKit2InstallPlatform(bus->MakePlatform());
             IowKit2InstallCarrier(loop->MakeCarrier());

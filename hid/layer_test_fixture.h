@@ -41,11 +41,12 @@ class LayerTest : public ::testing::Test {
     void Dispatch() { loop_->RunPending(); }
 
     // An IO-Warrior-like device with the given product id and serial.
-    static hidsim::DeviceSpec IowDevice(uint16_t productId, std::u16string serial = u"0000ABCD") {
+    static hidsim::DeviceDescription IowDevice(uint16_t productId,
+                                               std::u16string serial = u"0000ABCD") {
         hidsim::SwitchOptions options;
         options.productId = productId;
         options.serialNumber = std::move(serial);
-        return hidsim::SwitchDeviceSpec(options);
+        return hidsim::SwitchDeviceDescription(options);
     }
 
     std::vector<IowKit2Handle> Arrivals() const { return Select(kIowKit2Arrival); }

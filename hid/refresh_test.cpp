@@ -244,7 +244,7 @@ TEST_F(RefreshTest, AShutdownInsideADeviceCallbackWaitsForTheRefreshToEnd) {
 }
 
 TEST_F(RefreshTest, DevicesThatCannotBeOpenedOrAnnouncedAreNotKept) {
-    hidsim::DeviceSpec unopenable = IowDevice(0x03EB);
+    hidsim::DeviceDescription unopenable = IowDevice(0x03EB);
     unopenable.interfaces[1].pipeOpenFails = true;
     auto device = bus_->Plug(unopenable);
     ASSERT_EQ(Start(), 0u);

@@ -44,8 +44,9 @@ TEST(SerialNumber, UsesTheLowByteOfEachUnitUpToTheFirstZero) {
 
 class SerialRead : public ::testing::Test {
   protected:
-    char16_t Read(const hidsim::InterfaceSpec& spec, char16_t (&field)[kIowKit2SerialUnits]) {
-        auto device = bus_->Plug(hidsim::DeviceSpec{{spec}});
+    char16_t Read(const hidsim::InterfaceDescription& description,
+                  char16_t (&field)[kIowKit2SerialUnits]) {
+        auto device = bus_->Plug(hidsim::DeviceDescription{{description}});
         auto probe = platform_->OpenProbe(device->GetInterface(0).Path());
         EXPECT_TRUE(probe);
         field[0] = u'?';
@@ -58,22 +59,22 @@ class SerialRead : public ::testing::Test {
 };
 
 TEST_F(SerialRead, KeepsTheSerialString) {
-    hidsim::InterfaceSpec spec;
-    spec.serialNumber = u"1A2B3C4D";
-    spec.indexedStrings[0] = u"\u0409";
+    hidsim::InterfaceDescription description;
+    description.serialNumber = u"1A2B3C4D";
+    description.indexedStrings[0] = u"\u0409";
     char16_t field[kIowKit2SerialUnits];
-    Read(spec, field);
+    Read(description, field);
     EXPECT_EQ(std::u16string(field, 8), u"1A2B3C4D");
     EXPECT_EQ(field[8], 0);
 }
 
 TEST_F(SerialRead, NoSerialOrOneEqualToStringZeroGivesAZeroField) {
     char16_t field[kIowKit2SerialUnits];
-    hidsim::InterfaceSpec none;
+    hidsim::InterfaceDescription none;
     Read(none, field);
     EXPECT_EQ(std::u16string(field, kIowKit2SerialUnits), std::u16string(9, u'\0'));
 
-    hidsim::InterfaceSpec sameAsStringZero;
+    hidsim::InterfaceDescription sameAsStringZero;
     sameAsStringZero.serialNumber = u"\u0409";
     sameAsStringZero.indexedStrings[0] = u"\u0409";
     Read(sameAsStringZero, field);

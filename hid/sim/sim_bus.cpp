@@ -9,16 +9,16 @@
 
 namespace hidsim {
 
-Interface::Interface(Bus& bus, InterfaceSpec spec, std::string path, uint32_t node)
-    : bus_(bus), spec_(std::move(spec)), path_(std::move(path)), node_(node) {
-    if (spec_.outputHandler) {
-        outputHandler_ =
-            std::make_shared<std::function<void(const uint8_t*, size_t)>>(spec_.outputHandler);
+Interface::Interface(Bus& bus, InterfaceDescription description, std::string path, uint32_t node)
+    : bus_(bus), description_(std::move(description)), path_(std::move(path)), node_(node) {
+    if (description_.outputHandler) {
+        outputHandler_ = std::make_shared<std::function<void(const uint8_t*, size_t)>>(
+            description_.outputHandler);
     }
 }
 
 void Interface::SendInputReport(const uint8_t* data, size_t size) {
-    const size_t length = spec_.caps ? spec_.caps->inputReportLength : size;
+    const size_t length = description_.caps ? description_.caps->inputReportLength : size;
     std::vector<uint8_t> report(length, 0);
     std::memcpy(report.data(), data, std::min(size, length));
     std::lock_guard lock(bus_.mutex_);
@@ -143,13 +143,13 @@ std::shared_ptr<Bus> Bus::Make(Clock clock) {
     return std::make_shared<Bus>(clock);
 }
 
-std::shared_ptr<Device> Bus::Plug(const DeviceSpec& spec) {
+std::shared_ptr<Device> Bus::Plug(const DeviceDescription& description) {
     std::vector<std::shared_ptr<Interface>> interfaces;
     uint32_t deviceNode = 0;
     {
         std::lock_guard lock(mutex_);
         deviceNode = nextNode_++;
-        for (const InterfaceSpec& interfaceSpec : spec.interfaces) {
+        for (const InterfaceDescription& interfaceDescription : description.interfaces) {
             // The HID interface's node sits under the USB interface's node,
             // which sits under the device's node.
             const uint32_t usbInterfaceNode = nextNode_++;
@@ -157,7 +157,8 @@ std::shared_ptr<Device> Bus::Plug(const DeviceSpec& spec) {
             parents_[usbInterfaceNode] = deviceNode;
             parents_[hidNode] = usbInterfaceNode;
             auto interface = std::make_shared<Interface>(
-                *this, interfaceSpec, "\\\\?\\hid#sim&" + std::to_string(nextPath_++), hidNode);
+                *this, interfaceDescription, "\\\\?\\hid#sim&" + std::to_string(nextPath_++),
+                hidNode);
             present_.push_back(interface);
             interfaces.push_back(std::move(interface));
         }
@@ -345,7 +346,7 @@ std::optional<std::vector<IowKit2InterfaceEntry>> Bus::ListHidInterfaces() const
     }
     std::vector<IowKit2InterfaceEntry> entries;
     for (const auto& interface : present_) {
-        if (!interface->spec_.detailFails) {
+        if (!interface->description_.detailFails) {
             entries.push_back({interface->path_, interface->node_});
         }
     }

@@ -46,7 +46,7 @@ inline constexpr uint32_t kMaxInputBuffers = 512;
 // calls Bus::ExpireWaits (waits without a limit never time out).
 enum class Clock { kManual, kReal };
 
-struct InterfaceSpec {
+struct InterfaceDescription {
     IowKit2HidAttributes attributes;
     // None: the capabilities cannot be fetched.
     std::optional<IowKit2HidCaps> caps = IowKit2HidCaps{};
@@ -61,8 +61,8 @@ struct InterfaceSpec {
     std::function<void(const uint8_t*, size_t)> outputHandler;
 };
 
-struct DeviceSpec {
-    std::vector<InterfaceSpec> interfaces;
+struct DeviceDescription {
+    std::vector<InterfaceDescription> interfaces;
 };
 
 // What happened on an interface's read handles.
@@ -104,7 +104,7 @@ class Interface {
   public:
     const std::string& Path() const { return path_; }
     uint32_t Node() const { return node_; }
-    const InterfaceSpec& Spec() const { return spec_; }
+    const InterfaceDescription& Described() const { return description_; }
 
     // The device sends an input report: padded or cut to the input report
     // length, it goes to every open read handle. Nothing when unplugged.
@@ -131,13 +131,13 @@ class Interface {
     bool AwaitIdleReader(std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
     bool AwaitStalledWrite(std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
-    Interface(Bus& bus, InterfaceSpec spec, std::string path, uint32_t node);
+    Interface(Bus& bus, InterfaceDescription description, std::string path, uint32_t node);
 
   private:
     friend class Bus;
     friend class Device;
     Bus& bus_;
-    const InterfaceSpec spec_;
+    const InterfaceDescription description_;
     const std::string path_;
     const uint32_t node_;
     // Guarded by the bus mutex.
@@ -180,7 +180,7 @@ class Bus : public std::enable_shared_from_this<Bus> {
 
     // Adds the device's interfaces at the end of the interface list, each
     // with its own node under a node of its own under the device's node.
-    std::shared_ptr<Device> Plug(const DeviceSpec& spec);
+    std::shared_ptr<Device> Plug(const DeviceDescription& description);
 
     // Failures of the platform itself.
     void FailLoad(uint32_t code);  // Load returns code (0: loads again)

@@ -9,11 +9,11 @@
 namespace hidsim {
 namespace {
 
-InterfaceSpec Spec(uint16_t productId, uint16_t inputLength, uint16_t outputLength) {
-    InterfaceSpec spec;
-    spec.attributes = {0x1214, productId, 0x0101};
-    spec.caps = IowKit2HidCaps{inputLength, outputLength};
-    return spec;
+InterfaceDescription Described(uint16_t productId, uint16_t inputLength, uint16_t outputLength) {
+    InterfaceDescription description;
+    description.attributes = {0x1214, productId, 0x0101};
+    description.caps = IowKit2HidCaps{inputLength, outputLength};
+    return description;
 }
 
 class SimBusTest : public ::testing::Test {
@@ -25,10 +25,10 @@ class SimBusTest : public ::testing::Test {
 TEST_F(SimBusTest, ListsInterfacesInPlugOrderUnderTheirDeviceNode) {
     int changes = 0;
     platform_->SetDeviceChangeListener([&] { ++changes; });
-    InterfaceSpec hidden = Spec(0x1500, 8, 8);
+    InterfaceDescription hidden = Described(0x1500, 8, 8);
     hidden.detailFails = true;
-    auto first = bus_->Plug({{Spec(0x1500, 5, 5), Spec(0x1500, 8, 8)}});
-    auto second = bus_->Plug({{hidden, Spec(0x03EB, 5, 5)}});
+    auto first = bus_->Plug({{Described(0x1500, 5, 5), Described(0x1500, 8, 8)}});
+    auto second = bus_->Plug({{hidden, Described(0x03EB, 5, 5)}});
     EXPECT_EQ(changes, 2);
 
     auto list = platform_->ListHidInterfaces();
@@ -58,13 +58,13 @@ TEST_F(SimBusTest, ListsInterfacesInPlugOrderUnderTheirDeviceNode) {
     EXPECT_FALSE(platform_->ListHidInterfaces());
 }
 
-TEST_F(SimBusTest, ProbesAnswerWhatTheSpecSays) {
-    InterfaceSpec good = Spec(0x1512, 5, 5);
-    InterfaceSpec noAttributes = Spec(0x1512, 5, 5);
+TEST_F(SimBusTest, ProbesAnswerWhatTheDescriptionSays) {
+    InterfaceDescription good = Described(0x1512, 5, 5);
+    InterfaceDescription noAttributes = Described(0x1512, 5, 5);
     noAttributes.attributesFail = true;
-    InterfaceSpec noCaps = Spec(0x1512, 5, 5);
+    InterfaceDescription noCaps = Described(0x1512, 5, 5);
     noCaps.caps.reset();
-    InterfaceSpec closed = Spec(0x1512, 5, 5);
+    InterfaceDescription closed = Described(0x1512, 5, 5);
     closed.probeFails = true;
     closed.pipeOpenFails = true;
     auto device = bus_->Plug({{good, noAttributes, noCaps, closed}});
@@ -109,7 +109,7 @@ TEST_F(SimBusTest, LoadAndHeapFailuresAndLeakCounting) {
 }
 
 TEST_F(SimBusTest, ReadHandlesBufferReportsAndDropTheOldest) {
-    auto device = bus_->Plug({{Spec(0x1500, 8, 8)}});
+    auto device = bus_->Plug({{Described(0x1500, 8, 8)}});
     Interface& pipe = device->GetInterface(0);
     auto port = platform_->OpenReadPort(pipe.Path());
     auto stop = platform_->CreateSignal();
@@ -148,7 +148,7 @@ TEST_F(SimBusTest, ReadHandlesBufferReportsAndDropTheOldest) {
 }
 
 TEST_F(SimBusTest, TimedWaitsEndOnlyWhenTheTestExpiresThem) {
-    auto device = bus_->Plug({{Spec(0x1500, 8, 8)}});
+    auto device = bus_->Plug({{Described(0x1500, 8, 8)}});
     Interface& pipe = device->GetInterface(0);
     auto port = platform_->OpenReadPort(pipe.Path());
     auto stop = platform_->CreateSignal();
@@ -173,7 +173,7 @@ TEST_F(SimBusTest, TimedWaitsEndOnlyWhenTheTestExpiresThem) {
 }
 
 TEST_F(SimBusTest, StalledFailedAndUnpluggedReads) {
-    auto device = bus_->Plug({{Spec(0x1500, 8, 8)}});
+    auto device = bus_->Plug({{Described(0x1500, 8, 8)}});
     Interface& pipe = device->GetInterface(0);
     auto port = platform_->OpenReadPort(pipe.Path());
     auto stop = platform_->CreateSignal();
@@ -210,7 +210,7 @@ TEST_F(SimBusTest, StalledFailedAndUnpluggedReads) {
 }
 
 TEST_F(SimBusTest, WritesReachTheDeviceOrFailOrStall) {
-    auto device = bus_->Plug({{Spec(0x1500, 8, 8)}});
+    auto device = bus_->Plug({{Described(0x1500, 8, 8)}});
     Interface& pipe = device->GetInterface(0);
     std::vector<uint8_t> seen;
     pipe.SetOutputHandler(
@@ -259,7 +259,7 @@ TEST_F(SimBusTest, WritesReachTheDeviceOrFailOrStall) {
 TEST(SimBusRealClock, TimedWaitsPassOnTheirOwn) {
     auto bus = Bus::Make(Clock::kReal);
     auto platform = bus->MakePlatform();
-    auto device = bus->Plug({{Spec(0x1500, 8, 8)}});
+    auto device = bus->Plug({{Described(0x1500, 8, 8)}});
     auto port = platform->OpenReadPort(device->GetInterface(0).Path());
     auto stop = platform->CreateSignal();
     uint8_t buffer[64];

@@ -38,10 +38,10 @@ class Bus::Probe final : public IowKit2Probe {
 
     std::optional<IowKit2HidAttributes> GetAttributes() override {
         std::lock_guard lock(bus_->mutex_);
-        if (!interface_->plugged_ || interface_->spec_.attributesFail) {
+        if (!interface_->plugged_ || interface_->description_.attributesFail) {
             return std::nullopt;
         }
-        return interface_->spec_.attributes;
+        return interface_->description_.attributes;
     }
 
     std::optional<IowKit2HidCaps> GetCaps() override {
@@ -49,20 +49,20 @@ class Bus::Probe final : public IowKit2Probe {
         if (!interface_->plugged_) {
             return std::nullopt;
         }
-        return interface_->spec_.caps;
+        return interface_->description_.caps;
     }
 
     bool GetSerialNumberString(void* buffer, uint32_t byteLength) override {
         std::lock_guard lock(bus_->mutex_);
-        if (!interface_->plugged_ || !interface_->spec_.serialNumber) {
+        if (!interface_->plugged_ || !interface_->description_.serialNumber) {
             return false;
         }
-        return CopyString(*interface_->spec_.serialNumber, buffer, byteLength);
+        return CopyString(*interface_->description_.serialNumber, buffer, byteLength);
     }
 
     bool GetIndexedString(uint32_t index, void* buffer, uint32_t byteLength) override {
         std::lock_guard lock(bus_->mutex_);
-        const auto& strings = interface_->spec_.indexedStrings;
+        const auto& strings = interface_->description_.indexedStrings;
         const auto found = strings.find(index);
         if (!interface_->plugged_ || found == strings.end()) {
             return false;
@@ -219,7 +219,7 @@ class Bus::WritePort final : public IowKit2WritePort {
             ++activity.writesFailed;
             return kErrorDeviceNotConnected;
         }
-        const auto& caps = interface_->spec_.caps;
+        const auto& caps = interface_->description_.caps;
         if (!caps || length != caps->outputReportLength) {
             ++activity.writesFailed;
             return kErrorInvalidUserBuffer;
@@ -282,7 +282,7 @@ class Bus::Platform final : public IowKit2Platform {
     std::unique_ptr<IowKit2Probe> OpenProbe(const std::string& devicePath) override {
         std::lock_guard lock(bus_->mutex_);
         auto interface = bus_->FindPresent(devicePath);
-        if (!interface || interface->spec_.probeFails) {
+        if (!interface || interface->description_.probeFails) {
             return nullptr;
         }
         return std::make_unique<Probe>(bus_, std::move(interface));
@@ -291,7 +291,7 @@ class Bus::Platform final : public IowKit2Platform {
     std::unique_ptr<IowKit2ReadPort> OpenReadPort(const std::string& devicePath) override {
         std::lock_guard lock(bus_->mutex_);
         auto interface = bus_->FindPresent(devicePath);
-        if (!interface || interface->spec_.pipeOpenFails) {
+        if (!interface || interface->description_.pipeOpenFails) {
             return nullptr;
         }
         return std::make_unique<ReadPort>(bus_, std::move(interface));
@@ -300,7 +300,7 @@ class Bus::Platform final : public IowKit2Platform {
     std::unique_ptr<IowKit2WritePort> OpenWritePort(const std::string& devicePath) override {
         std::lock_guard lock(bus_->mutex_);
         auto interface = bus_->FindPresent(devicePath);
-        if (!interface || interface->spec_.pipeOpenFails) {
+        if (!interface || interface->description_.pipeOpenFails) {
             return nullptr;
         }
         return std::make_unique<WritePort>(bus_, std::move(interface));

@@ -47,21 +47,22 @@ std::vector<uint8_t> AnswerReport(uint8_t code, uint8_t value1, uint8_t value2, 
 
 }  // namespace
 
-InterfaceSpec SwitchInterfaceSpec(const SwitchOptions& options, unsigned pipe) {
-    InterfaceSpec spec;
-    spec.attributes = {kSwitchVendorId, options.productId, options.revision};
+InterfaceDescription SwitchInterfaceDescription(const SwitchOptions& options, unsigned pipe) {
+    InterfaceDescription description;
+    description.attributes = {kSwitchVendorId, options.productId, options.revision};
     const uint16_t length = pipe == 0 ? kSwitchPipe0ReportLength : kSwitchPipe1ReportLength;
-    spec.caps = IowKit2HidCaps{length, length};
+    description.caps = IowKit2HidCaps{length, length};
     if (!options.serialNumber.empty()) {
-        spec.serialNumber = options.serialNumber;
+        description.serialNumber = options.serialNumber;
     }
     // String 0 is the device's language list.
-    spec.indexedStrings[0] = std::u16string(1, char16_t{kLanguageEnglishUs});
-    return spec;
+    description.indexedStrings[0] = std::u16string(1, char16_t{kLanguageEnglishUs});
+    return description;
 }
 
-DeviceSpec SwitchDeviceSpec(const SwitchOptions& options) {
-    return DeviceSpec{{SwitchInterfaceSpec(options, 0), SwitchInterfaceSpec(options, 1)}};
+DeviceDescription SwitchDeviceDescription(const SwitchOptions& options) {
+    return DeviceDescription{
+        {SwitchInterfaceDescription(options, 0), SwitchInterfaceDescription(options, 1)}};
 }
 
 VirtualSwitch::VirtualSwitch(std::shared_ptr<Bus> bus, SwitchOptions options)
@@ -79,16 +80,16 @@ void VirtualSwitch::Plug() {
     if (IsPlugged()) {
         return;
     }
-    DeviceSpec spec = SwitchDeviceSpec(options_);
+    DeviceDescription description = SwitchDeviceDescription(options_);
     // The layer's ports may keep the device (and so this handler) after the
     // switch is gone: the handler holds the switch weakly.
-    spec.interfaces[1].outputHandler = [weak = weak_from_this()](const uint8_t* report,
-                                                                 size_t size) {
+    description.interfaces[1].outputHandler = [weak = weak_from_this()](const uint8_t* report,
+                                                                        size_t size) {
         if (auto self = weak.lock()) {
             self->OnOutputReport(report, size);
         }
     };
-    auto device = bus_->Plug(spec);
+    auto device = bus_->Plug(description);
     std::lock_guard lock(mutex_);
     device_ = std::move(device);
 }

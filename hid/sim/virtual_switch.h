@@ -60,8 +60,8 @@ struct SwitchOptions {
 };
 
 // The interfaces of an IO-Warrior-like device: pipe 0's then pipe 1's.
-InterfaceSpec SwitchInterfaceSpec(const SwitchOptions& options, unsigned pipe);
-DeviceSpec SwitchDeviceSpec(const SwitchOptions& options);
+InterfaceDescription SwitchInterfaceDescription(const SwitchOptions& options, unsigned pipe);
+DeviceDescription SwitchDeviceDescription(const SwitchOptions& options);
 
 class VirtualSwitch : public std::enable_shared_from_this<VirtualSwitch> {
   public:
