@@ -87,6 +87,12 @@ void IowKit2Shutdown() {
     }
     layer.shutdownDeferred = false;
     layer.changeDeferred = false;
+    // Stopped before the devices close: the owner serves sent messages while
+    // it waits for each reader, and a device change among them must not
+    // refresh (and announce) in the middle of the shutdown.
+    layer.started = false;
+    layer.deviceCallback = nullptr;
+    layer.callbackContext = nullptr;
     if (layer.platform) {
         layer.platform->SetDeviceChangeListener(nullptr);
     }
@@ -107,8 +113,5 @@ void IowKit2Shutdown() {
         layer.platform->Unload();
         layer.platformLoaded = false;
     }
-    layer.started = false;
-    layer.deviceCallback = nullptr;
-    layer.callbackContext = nullptr;
     IowKit2SetLastError(kIowKit2Success);
 }

@@ -259,6 +259,38 @@ TEST_F(PipeIoTest, ShutdownDuringAHandOverNeverHangs) {
     EXPECT_EQ(bus_->Heap().liveBlocks, 0u);
 }
 
+// On Windows the devices-changed broadcast is a sent message: the owner
+// thread runs it while it waits for a reader during a shutdown, as it serves
+// that reader's hand-over. Here serving a hand-over delivers such a change.
+class ChangeDuringShutdownTest : public PipeIoTest {
+  protected:
+    ChangeDuringShutdownTest() {
+        IowKit2OwnerLoop::Handlers handlers;
+        handlers.serveReport = [this](unsigned pipe, IowKit2Handle device) {
+            if (changeWhileServing_) {
+                IowKit2DevicesChanged();
+            }
+            return IowKit2ServeReport(pipe, device);
+        };
+        loop_ = IowKit2OwnerLoop::Make(handlers);
+    }
+
+    bool changeWhileServing_ = false;
+};
+
+TEST_F(ChangeDuringShutdownTest, ADeviceChangeWhileShuttingDownAnnouncesNothing) {
+    Claim();
+    Send(1, {9, 4, 2});
+    ASSERT_TRUE(bus_->Await([&] { return loop_->PendingHandOvers() == 1; }));
+    changeWhileServing_ = true;
+    const std::vector<DeviceEvent> before = events_;
+    IowKit2Shutdown();
+    EXPECT_EQ(events_, before);
+    EXPECT_TRUE(seen_.empty());
+    EXPECT_TRUE(IowKit2Layer().openList.IsEmpty());
+    EXPECT_EQ(bus_->Heap().liveBlocks, 0u);
+}
+
 TEST_F(PipeIoTest, ARefreshOrShutdownAskedForInsideAReadCallbackWaitsForItsEnd) {
     // Inside the callback the device goes and the owner dispatches (as a
     // message box would): the refresh cannot stop the reader that waits for
