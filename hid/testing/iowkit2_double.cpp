@@ -204,21 +204,24 @@ IowKit2Double::Call IowKit2Double::MakeCall(Operation operation, IowKit2Handle d
     return call;
 }
 
-IowKit2Double::Device* IowKit2Double::Find(IowKit2Handle device) const {
+IowKit2Double::Device* IowKit2Double::Lookup(IowKit2Handle device) const {
     // Compares addresses only: a handle never given out is never dereferenced.
     for (const auto& record : devices_) {
         if (reinterpret_cast<IowKit2Handle>(record.get()) == device) {
-            return record->released ? nullptr : record.get();
+            return record.get();
         }
     }
     return nullptr;
 }
 
+IowKit2Double::Device* IowKit2Double::Find(IowKit2Handle device) const {
+    Device* record = Lookup(device);
+    return record != nullptr && !record->released ? record : nullptr;
+}
+
 IowKit2Double::Device& IowKit2Double::Get(IowKit2Handle device) const {
-    for (const auto& record : devices_) {
-        if (reinterpret_cast<IowKit2Handle>(record.get()) == device) {
-            return *record;
-        }
+    if (Device* record = Lookup(device)) {
+        return *record;
     }
     throw std::invalid_argument("IowKit2Double: not a device of this double");
 }
@@ -304,43 +307,31 @@ void IowKit2Double::Shutdown() {
     Finish(MakeCall(Operation::Shutdown), kIowKit2Success);
 }
 
-int IowKit2Double::GetProductId(IowKit2Handle device) {
-    Call call = MakeCall(Operation::GetProductId, device);
+template <typename Value>
+Value IowKit2Double::Property(Operation operation, IowKit2Handle device, Value DeviceInfo::*field) {
+    Call call = MakeCall(operation, device);
     const Device* record = Find(device);
     uint32_t error = kIowKit2ErrorInvalidParameter;
-    if (record == nullptr || TakeScriptedFailure(Operation::GetProductId, error)) {
+    if (record == nullptr || TakeScriptedFailure(operation, error)) {
         Finish(std::move(call), error);
         return 0;
     }
-    call.result = record->info.productId;
+    const Value value = record->info.*field;
+    call.result = value;
     Finish(std::move(call), kIowKit2Success);
-    return record->info.productId;
+    return value;
+}
+
+int IowKit2Double::GetProductId(IowKit2Handle device) {
+    return Property(Operation::GetProductId, device, &DeviceInfo::productId);
 }
 
 int IowKit2Double::GetRevision(IowKit2Handle device) {
-    Call call = MakeCall(Operation::GetRevision, device);
-    const Device* record = Find(device);
-    uint32_t error = kIowKit2ErrorInvalidParameter;
-    if (record == nullptr || TakeScriptedFailure(Operation::GetRevision, error)) {
-        Finish(std::move(call), error);
-        return 0;
-    }
-    call.result = record->info.revision;
-    Finish(std::move(call), kIowKit2Success);
-    return record->info.revision;
+    return Property(Operation::GetRevision, device, &DeviceInfo::revision);
 }
 
 uint32_t IowKit2Double::GetSerialNumber(IowKit2Handle device) {
-    Call call = MakeCall(Operation::GetSerialNumber, device);
-    const Device* record = Find(device);
-    uint32_t error = kIowKit2ErrorInvalidParameter;
-    if (record == nullptr || TakeScriptedFailure(Operation::GetSerialNumber, error)) {
-        Finish(std::move(call), error);
-        return 0;
-    }
-    call.result = record->info.serialNumber;
-    Finish(std::move(call), kIowKit2Success);
-    return record->info.serialNumber;
+    return Property(Operation::GetSerialNumber, device, &DeviceInfo::serialNumber);
 }
 
 int IowKit2Double::SetClaimed(IowKit2Handle device, int value) {
@@ -427,51 +418,41 @@ void IowKit2Shutdown() {
     active->Shutdown();
 }
 
-int IowKit2GetProductId(IowKit2Handle device) {
+namespace {
+
+// The operations that fail as on a null handle while no double is installed.
+template <auto Operation, typename... Args>
+auto OnActiveDouble(Args... args) {
     if (active == nullptr) {
         IowKit2SetLastError(kIowKit2ErrorInvalidParameter);
-        return 0;
+        return decltype((active->*Operation)(args...)){};
     }
-    return active->GetProductId(device);
+    return (active->*Operation)(args...);
+}
+
+}  // namespace
+
+int IowKit2GetProductId(IowKit2Handle device) {
+    return OnActiveDouble<&IowKit2Double::GetProductId>(device);
 }
 
 int IowKit2GetRevision(IowKit2Handle device) {
-    if (active == nullptr) {
-        IowKit2SetLastError(kIowKit2ErrorInvalidParameter);
-        return 0;
-    }
-    return active->GetRevision(device);
+    return OnActiveDouble<&IowKit2Double::GetRevision>(device);
 }
 
 uint32_t IowKit2GetSerialNumber(IowKit2Handle device) {
-    if (active == nullptr) {
-        IowKit2SetLastError(kIowKit2ErrorInvalidParameter);
-        return 0;
-    }
-    return active->GetSerialNumber(device);
+    return OnActiveDouble<&IowKit2Double::GetSerialNumber>(device);
 }
 
 int IowKit2SetClaimed(IowKit2Handle device, int value) {
-    if (active == nullptr) {
-        IowKit2SetLastError(kIowKit2ErrorInvalidParameter);
-        return 0;
-    }
-    return active->SetClaimed(device, value);
+    return OnActiveDouble<&IowKit2Double::SetClaimed>(device, value);
 }
 
 int IowKit2SetReadCallback(IowKit2Handle device, unsigned pipe, IowKit2ReadCallback callback,
                            void* context) {
-    if (active == nullptr) {
-        IowKit2SetLastError(kIowKit2ErrorInvalidParameter);
-        return 0;
-    }
-    return active->SetReadCallback(device, pipe, callback, context);
+    return OnActiveDouble<&IowKit2Double::SetReadCallback>(device, pipe, callback, context);
 }
 
 int IowKit2Write(IowKit2Handle device, unsigned pipe, const uint8_t* buffer) {
-    if (active == nullptr) {
-        IowKit2SetLastError(kIowKit2ErrorInvalidParameter);
-        return 0;
-    }
-    return active->Write(device, pipe, buffer);
+    return OnActiveDouble<&IowKit2Double::Write>(device, pipe, buffer);
 }

@@ -170,8 +170,12 @@ class IowKit2Double {
     };
 
     static Call MakeCall(Operation operation, IowKit2Handle device = nullptr, unsigned pipe = 0);
-    Device* Find(IowKit2Handle device) const;
-    Device& Get(IowKit2Handle device) const;  // for the test-side API: throws if unknown
+    // A property query: the field of the device's info, or 0 and last-error.
+    template <typename Value>
+    Value Property(Operation operation, IowKit2Handle device, Value DeviceInfo::*field);
+    Device* Lookup(IowKit2Handle device) const;  // any device given out, released or not
+    Device* Find(IowKit2Handle device) const;    // a device not released yet
+    Device& Get(IowKit2Handle device) const;     // for the test-side API: throws if unknown
     bool TakeScriptedFailure(Operation operation, uint32_t& error);
     // Journals the call and leaves its last-error code.
     void Finish(Call call, uint32_t lastError);

@@ -89,6 +89,21 @@ TEST_F(IowKit2DoubleTest, NullAndUnknownHandlesFailWithInvalidParameter) {
     EXPECT_TRUE(hid.Writes().empty());
 }
 
+TEST(IowKit2DoubleAbsent, OperationsFailWithoutAnInstalledDouble) {
+    ASSERT_EQ(IowKit2Double::Active(), nullptr);
+    std::array<uint8_t, 64> report{8, 1, 3};
+    IowKit2SetLastError(0);
+    EXPECT_EQ(IowKit2Write(nullptr, 1, report.data()), 0);
+    EXPECT_EQ(IowKit2GetLastError(), 87u);
+    IowKit2SetLastError(0);
+    EXPECT_EQ(IowKit2GetSerialNumber(nullptr), 0u);
+    EXPECT_EQ(IowKit2GetLastError(), 87u);
+    EXPECT_EQ(IowKit2RegisterDeviceCallback(RecordDeviceEvent, nullptr), 87u);
+    IowKit2SetLastError(87);
+    IowKit2AnnounceUnclaimed();
+    EXPECT_EQ(IowKit2GetLastError(), 0u);
+}
+
 TEST_F(IowKit2DoubleTest, PropertiesOfAValidHandle) {
     IowKit2Handle device =
         hid.AddDevice({.productId = 0x1500, .revision = 0x1021, .serialNumber = 0x0000ABCD});
