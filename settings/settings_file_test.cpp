@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "settings/profile_struct.h"
 #include "settings/test_files.h"
 
 TEST(SettingsFile, MissingFileGivesDefaults) {
@@ -13,8 +14,14 @@ TEST(SettingsFile, MissingFileGivesDefaults) {
     EXPECT_FALSE(settings.hotkeysStored);
     EXPECT_EQ(settings.language, 1);
     EXPECT_EQ(settings.rotateInterval, 10);
-    EXPECT_EQ(EncodeHotkeyTable(settings.hotkeys), EncodeHotkeyTable(DefaultHotkeyTable()));
-    EXPECT_EQ(EntryName(settings.hotkeys.entries[2]), "Port C");
+    // No keys; ports named "Port A" to "Port D"; an empty rotation entry.
+    EXPECT_EQ(EncodeProfileStruct(EncodeHotkeyTable(settings.hotkeys)),
+              "00000000506F72742041000000000000000000000000000000000000000000000000"
+              "00000000506F72742042000000000000000000000000000000000000000000000000"
+              "00000000506F72742043000000000000000000000000000000000000000000000000"
+              "00000000506F72742044000000000000000000000000000000000000000000000000"
+              "00000000000000000000000000000000000000000000000000000000000000000000"
+              "1E");
     EXPECT_FALSE(StartsInGerman(file));
     EXPECT_FALSE(std::filesystem::exists(file));
 }
