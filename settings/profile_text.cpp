@@ -1,7 +1,6 @@
 #include "settings/profile_text.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -72,43 +71,34 @@ Line ParseLine(std::string_view text, std::size_t begin) {
     return line;
 }
 
-std::vector<Line> ParseLines(std::string_view text) {
-    std::vector<Line> lines;
-    std::size_t at = text.starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
-    while (at < text.size()) {
-        lines.push_back(ParseLine(text, at));
-        at = lines.back().end;
-    }
-    return lines;
-}
-
-// Where section and key were found: indexes into the lines, npos if absent.
+// Where section and key were found. Lines are looked at one at a time and
+// only these are kept, so a file of many short lines costs no more memory
+// than one of few long ones.
 struct Location {
-    std::size_t section = std::string_view::npos;
-    std::size_t key = std::string_view::npos;
-    std::size_t lastKey = std::string_view::npos;  // last key line of the section, or its header
+    std::optional<Line> section;
+    std::optional<Line> key;
+    std::optional<Line> lastKey;  // last key line of the section, or its header
 };
 
-Location Locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+Location Locate(std::string_view text, std::string_view section, std::string_view key) {
     Location found;
-    std::size_t i = 0;
-    for (; i < lines.size(); ++i) {
-        if (lines[i].kind == LineKind::Section && NamesMatch(lines[i].name, section)) {
-            break;
-        }
-    }
-    if (i == lines.size()) {
-        return found;
-    }
-    found.section = i;
-    found.lastKey = i;
-    for (++i; i < lines.size() && lines[i].kind != LineKind::Section; ++i) {
-        if (lines[i].kind != LineKind::Key) {
-            continue;
-        }
-        found.lastKey = i;
-        if (found.key == std::string_view::npos && NamesMatch(lines[i].name, key)) {
-            found.key = i;
+    std::size_t at = text.starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
+    while (at < text.size()) {
+        const Line line = ParseLine(text, at);
+        at = line.end;
+        if (line.kind == LineKind::Section) {
+            if (found.section) {
+                break;  // the end of the first matching section
+            }
+            if (NamesMatch(line.name, section)) {
+                found.section = line;
+                found.lastKey = line;
+            }
+        } else if (found.section && line.kind == LineKind::Key) {
+            found.lastKey = line;
+            if (!found.key && NamesMatch(line.name, key)) {
+                found.key = line;
+            }
         }
     }
     return found;
@@ -135,26 +125,23 @@ std::string PrefixEndingInLineEnd(std::string_view text, std::size_t at) {
 
 std::optional<std::string_view> FindProfileValue(std::string_view text, std::string_view section,
                                                  std::string_view key) {
-    const auto lines = ParseLines(text);
-    const auto found = Locate(lines, section, key);
-    if (found.key == std::string_view::npos) {
+    const Location found = Locate(text, section, key);
+    if (!found.key) {
         return std::nullopt;
     }
-    return lines[found.key].value;
+    return found.key->value;
 }
 
 std::string SetProfileValue(std::string_view text, std::string_view section, std::string_view key,
                             std::string_view value) {
-    const auto lines = ParseLines(text);
-    const auto found = Locate(lines, section, key);
+    const Location found = Locate(text, section, key);
     std::string out;
-    if (found.key != std::string_view::npos) {
-        const Line& line = lines[found.key];
-        out = text.substr(0, line.begin);
+    if (found.key) {
+        out = text.substr(0, found.key->begin);
         out += KeyLine(key, value);
-        out += text.substr(line.end);
-    } else if (found.section != std::string_view::npos) {
-        const std::size_t insertAt = lines[found.lastKey].end;
+        out += text.substr(found.key->end);
+    } else if (found.section) {
+        const std::size_t insertAt = found.lastKey->end;
         out = PrefixEndingInLineEnd(text, insertAt);
         out += KeyLine(key, value);
         out += text.substr(insertAt);
