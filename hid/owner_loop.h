@@ -33,10 +33,12 @@ class IowKit2OwnerLoop : public std::enable_shared_from_this<IowKit2OwnerLoop> {
     // The carrier to install in the layer; it shares this loop.
     std::unique_ptr<IowKit2Carrier> MakeCarrier();
 
-    // Owner thread: serves every pending hand-over, then runs the device
-    // changes posted so far, one task at a time, including tasks that arrive
-    // meanwhile. Returns the number of tasks run. Safe to call from inside a
-    // task (a nested dispatch, as a message box would do).
+    // Owner thread: serves the hand-overs pending now, then runs the device
+    // changes posted so far, one task at a time; after each device change it
+    // serves the hand-overs that arrived during it. Other work that arrives
+    // meanwhile waits for the next call. Returns the number of tasks run.
+    // Safe to call from inside a task (a nested dispatch, as a message box
+    // would do).
     size_t RunPending();
     // Owner thread: dispatches until done() holds (checked after each round)
     // or the limit passes; the limit only guards against a hang.
