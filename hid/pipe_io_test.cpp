@@ -208,6 +208,7 @@ TEST_F(PipeIoTest, QueueReportSaysWhenItDropped) {
 TEST_F(PipeIoTest, AReadStaysPendingUntilAFailureThenIsReissuedEachInterval) {
     ASSERT_TRUE(Pipe(1).AwaitIdleReader());
     const hidsim::ReadActivity before = Pipe(1).Reads();
+    EXPECT_EQ(before.lastWaitLimitMs, 250u);
     for (int i = 0; i < 3; ++i) {
         ASSERT_GE(bus_->ExpireWaits(), 1u);
         ASSERT_TRUE(
@@ -226,6 +227,7 @@ TEST_F(PipeIoTest, AReadStaysPendingUntilAFailureThenIsReissuedEachInterval) {
         ASSERT_TRUE(Pipe(1).AwaitIdleReader());
         EXPECT_EQ(Pipe(1).Reads().readsBegun, before.readsBegun + 1 + i);
     }
+    EXPECT_EQ(Pipe(1).Reads().lastWaitLimitMs, 250u);
     // Reports still get through afterwards.
     SendAndDeliver(1, {9, 4, 2});
     EXPECT_EQ(Queued(1).size(), 1u);

@@ -72,8 +72,9 @@ struct ReadActivity {
     uint64_t readsCancelled = 0;
     uint64_t waitsEntered = 0;
     uint64_t reportsDelivered = 0;
-    uint64_t reportsDropped = 0;  // pushed out of a full input buffer
-    bool waiting = false;         // a reader is in its wait
+    uint64_t reportsDropped = 0;   // pushed out of a full input buffer
+    bool waiting = false;          // a reader is in its wait
+    uint32_t lastWaitLimitMs = 0;  // the time limit of the latest wait
     bool readPending = false;
     size_t buffered = 0;
 };

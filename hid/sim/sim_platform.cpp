@@ -127,6 +127,7 @@ class Bus::ReadPort final : public IowKit2ReadPort {
         const bool foreign = own == nullptr || own->Owner() != bus_.get();
         std::unique_lock lock(bus_->mutex_);
         ++interface_->reads_.waitsEntered;
+        interface_->reads_.lastWaitLimitMs = milliseconds;
         state_.waiting = true;
         bus_->Notify();
         IowKit2WaitResult result = IowKit2WaitResult::kTimeout;
