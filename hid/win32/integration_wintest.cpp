@@ -251,4 +251,30 @@ TEST_P(HandOverInFlight, RemovalEnds) {
 
 INSTANTIATE_TEST_SUITE_P(BothPipes, HandOverInFlight, ::testing::Values(0u, 1u));
 
+TEST_F(Integration, ABroadcastServedDuringShutdownScansNothing) {
+    Start();
+    Pump();
+    ASSERT_EQ(events_.size(), 1u);
+
+    // The broadcast waits for the owner thread; then a report reaches pipe
+    // 1's reader, which must hand it over before it can stop.
+    HWND window = window_;
+    std::thread system([window] { SendMessageA(window, 0x0219, 7, 0); });
+    for (int i = 0; i < 10000 && !SentMessagePending(); ++i) {
+        Sleep(1);
+    }
+    ASSERT_TRUE(SentMessagePending());
+    const uint8_t report[8] = {9, 4, 2, 0, 3, 3, 0, 0};
+    switch_->Pipe(1).SendInputReport(report, sizeof(report));
+    ASSERT_TRUE(bus_->Await([&] { return switch_->Pipe(1).Reads().reportsDelivered == 1; }));
+
+    // Shutting down serves both while it waits for the reader.
+    IowKit2Shutdown();
+    Pump();
+    system.join();
+    EXPECT_EQ(scans_.load(), 1);
+    EXPECT_EQ(events_.size(), 1u);
+    EXPECT_TRUE(received_.empty());
+}
+
 }  // namespace
