@@ -27,8 +27,9 @@ struct IowKit2LayerState {
     bool refreshing = false;
     // Read callbacks running on the owner thread, nested ones included.
     int servingReports = 0;
-    // Asked for while the owner thread was inside a read callback or a
-    // refresh; done once it is out (see IowKit2DevicesChanged).
+    // A device change asked for inside a read callback, and a shutdown asked
+    // for inside a read callback or a refresh: each is done once the owner
+    // thread is out (see IowKit2DevicesChanged).
     bool changeDeferred = false;
     bool shutdownDeferred = false;
     IowKit2DeviceList openList;
