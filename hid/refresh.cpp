@@ -18,9 +18,11 @@ IowKit2Device* FindSameInterface(const IowKit2DeviceList& list, const IowKit2Dev
     return nullptr;
 }
 
+// Once the program asked for a shutdown, it hears of no more devices: the
+// shutdown waiting for the refresh to end would free them under it.
 void Announce(int event, IowKit2Device* device) {
     const IowKit2LayerState& layer = IowKit2Layer();
-    if (layer.deviceCallback != nullptr) {
+    if (layer.deviceCallback != nullptr && !layer.shutdownDeferred) {
         layer.deviceCallback(event, device, layer.callbackContext);
     }
 }
