@@ -6,51 +6,41 @@
 
 namespace {
 
-// The known record for handle, with last-error 87 when there is none.
-IowKit2Device* Lookup(IowKit2Handle handle) {
+// Runs operation on the known record for handle and returns its result with
+// last-error 0; returns 0 with last-error 87 when there is no such record.
+template <typename Operation>
+auto OnKnownDevice(IowKit2Handle handle, Operation operation) -> decltype(operation(*handle)) {
     IowKit2Device* device = IowKit2FindKnownDevice(handle);
     if (device == nullptr) {
         IowKit2SetLastError(kIowKit2ErrorInvalidParameter);
+        return 0;
     }
-    return device;
+    const auto result = operation(*device);
+    IowKit2SetLastError(kIowKit2Success);
+    return result;
 }
 
 }  // namespace
 
 int IowKit2GetProductId(IowKit2Handle handle) {
-    IowKit2Device* device = Lookup(handle);
-    if (device == nullptr) {
-        return 0;
-    }
-    IowKit2SetLastError(kIowKit2Success);
-    return device->pipes[0].hidAttr.productId;
+    return OnKnownDevice(
+        handle, [](IowKit2Device& device) -> int { return device.pipes[0].hidAttr.productId; });
 }
 
 int IowKit2GetRevision(IowKit2Handle handle) {
-    IowKit2Device* device = Lookup(handle);
-    if (device == nullptr) {
-        return 0;
-    }
-    IowKit2SetLastError(kIowKit2Success);
-    return device->pipes[0].hidAttr.versionNumber;
+    return OnKnownDevice(
+        handle, [](IowKit2Device& device) -> int { return device.pipes[0].hidAttr.versionNumber; });
 }
 
 uint32_t IowKit2GetSerialNumber(IowKit2Handle handle) {
-    IowKit2Device* device = Lookup(handle);
-    if (device == nullptr) {
-        return 0;
-    }
-    const uint32_t serialNumber = IowKit2ParseSerialNumber(device->serialNumber);
-    IowKit2SetLastError(kIowKit2Success);
-    return serialNumber;
+    return OnKnownDevice(handle, [](IowKit2Device& device) {
+        return IowKit2ParseSerialNumber(device.serialNumber);
+    });
 }
 
 int IowKit2SetClaimed(IowKit2Handle handle, int value) {
-    IowKit2Device* device = Lookup(handle);
-    if (device == nullptr) {
-        return 0;
-    }
-    device->claimed = value;
-    IowKit2SetLastError(kIowKit2Success);
-    return 1;
+    return OnKnownDevice(handle, [value](IowKit2Device& device) {
+        device.claimed = value;
+        return 1;
+    });
 }
