@@ -1,0 +1,52 @@
+#include "ui/resource_module_win32.h"
+
+namespace ui {
+
+namespace {
+
+HINSTANCE activeModule = nullptr;
+
+HICON LoadSharedIcon(HINSTANCE module, UINT id, int size) {
+    return static_cast<HICON>(
+        LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_SHARED));
+}
+
+}  // namespace
+
+HINSTANCE ProgramModule() {
+    return GetModuleHandleA(nullptr);
+}
+
+HINSTANCE ActiveResourceModule() {
+    return activeModule != nullptr ? activeModule : ProgramModule();
+}
+
+void SetActiveResourceModule(HINSTANCE module) {
+    activeModule = module;
+}
+
+std::string LoadResourceString(UINT id) {
+    // A string table entry holds at most 4097 characters.
+    char text[4100];
+    const int length = LoadStringA(ActiveResourceModule(), id, text, sizeof text);
+    return length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
+}
+
+UniqueMenu LoadResourceMenu(UINT id) {
+    return UniqueMenu(LoadMenuA(ActiveResourceModule(), MAKEINTRESOURCEA(id)));
+}
+
+UniqueBitmap LoadResourceBitmap(UINT id) {
+    return UniqueBitmap(static_cast<HBITMAP>(
+        LoadImageA(ActiveResourceModule(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, 0)));
+}
+
+HICON LoadResourceIcon(UINT id, int size) {
+    return LoadSharedIcon(ActiveResourceModule(), id, size);
+}
+
+HICON LoadProgramIcon(UINT id, int size) {
+    return LoadSharedIcon(ProgramModule(), id, size);
+}
+
+}  // namespace ui

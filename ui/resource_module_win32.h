@@ -1,0 +1,29 @@
+// The active resource module: the one place every dialog template, menu,
+// string and bitmap is loaded from. It is the program's own module, or the
+// German language module once that is loaded. The tray icon is the one
+// resource that always comes from the program's own module.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "ui/handles_win32.h"
+
+namespace ui {
+
+HINSTANCE ProgramModule();
+HINSTANCE ActiveResourceModule();
+// Makes module the active resource module (nullptr: the program's own again).
+void SetActiveResourceModule(HINSTANCE module);
+
+// "" when the string is missing.
+std::string LoadResourceString(UINT id);
+UniqueMenu LoadResourceMenu(UINT id);
+UniqueBitmap LoadResourceBitmap(UINT id);
+// An icon of the active module at the given size, shared: never destroyed.
+HICON LoadResourceIcon(UINT id, int size);
+// The same from the program's own module.
+HICON LoadProgramIcon(UINT id, int size);
+
+}  // namespace ui
