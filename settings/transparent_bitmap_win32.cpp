@@ -1,0 +1,96 @@
+#include "settings/transparent_bitmap_win32.h"
+
+#include <memory>
+#include <type_traits>
+
+namespace {
+
+struct DcDeleter {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+using UniqueMemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+
+struct BitmapDeleter {
+    void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
+};
+using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
+
+// Selects an object into a DC for the scope and puts the previous one back.
+class Selection {
+  public:
+    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~Selection() {
+        if (previous_ != nullptr && previous_ != HGDI_ERROR) {
+            SelectObject(dc_, previous_);
+        }
+    }
+    Selection(const Selection&) = delete;
+    Selection& operator=(const Selection&) = delete;
+    bool Ok() const { return previous_ != nullptr && previous_ != HGDI_ERROR; }
+
+  private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// The target's text and background colours, put back at the end of the scope.
+class ColourScope {
+  public:
+    ColourScope(HDC dc, COLORREF text, COLORREF background)
+        : dc_(dc), text_(SetTextColor(dc, text)), background_(SetBkColor(dc, background)) {}
+    ~ColourScope() {
+        SetBkColor(dc_, background_);
+        SetTextColor(dc_, text_);
+    }
+    ColourScope(const ColourScope&) = delete;
+    ColourScope& operator=(const ColourScope&) = delete;
+
+  private:
+    HDC dc_;
+    COLORREF text_;
+    COLORREF background_;
+};
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+}  // namespace
+
+bool DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y, COLORREF transparent) {
+    BITMAP info{};
+    if (target == nullptr || bitmap == nullptr || GetObject(bitmap, sizeof info, &info) == 0) {
+        return false;
+    }
+    const int width = info.bmWidth;
+    const int height = info.bmHeight;
+
+    const UniqueMemoryDc imageDc(CreateCompatibleDC(target));
+    const UniqueMemoryDc maskDc(CreateCompatibleDC(target));
+    const UniqueBitmap mask(CreateBitmap(width, height, 1, 1, nullptr));
+    if (!imageDc || !maskDc || !mask) {
+        return false;
+    }
+    const Selection imageSelection(imageDc.get(), bitmap);
+    const Selection maskSelection(maskDc.get(), mask.get());
+    if (!imageSelection.Ok() || !maskSelection.Ok()) {
+        return false;
+    }
+
+    // Monochrome onto colour draws 1 in the background colour and 0 in the
+    // text colour: with white and black the mask keeps the target where the
+    // image is transparent and clears it elsewhere.
+    const ColourScope colours(target, kBlack, kWhite);
+
+    // Copying colour to monochrome turns the background colour into 1 and
+    // everything else into 0: the mask is 1 exactly where the image is
+    // transparent.
+    SetBkColor(imageDc.get(), transparent);
+    BitBlt(maskDc.get(), 0, 0, width, height, imageDc.get(), 0, 0, SRCCOPY);
+
+    // XOR, AND, XOR leaves the target under transparent pixels and the image
+    // everywhere else.
+    BitBlt(target, x, y, width, height, imageDc.get(), 0, 0, SRCINVERT);
+    BitBlt(target, x, y, width, height, maskDc.get(), 0, 0, SRCAND);
+    BitBlt(target, x, y, width, height, imageDc.get(), 0, 0, SRCINVERT);
+    return true;
+}
