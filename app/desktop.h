@@ -22,4 +22,20 @@ class Desktop {
     // Sends WM_UPDATESTATUS to the preferences page and returns once the page
     // has handled it.
     virtual void SendUpdateStatus() = 0;
+
+    // Starts the main window's timer; returns the id the platform gave it (0 on failure).
+    virtual unsigned StartTimer(unsigned requestedId, unsigned periodMilliseconds) = 0;
+    virtual void StopTimer(unsigned timerId) = 0;
+
+    // Registers a global hotkey for the main window (modifiers as RegisterHotKey
+    // takes them); true on success.
+    virtual bool RegisterHotkey(int id, unsigned modifiers, unsigned keyCode) = 0;
+
+    // A string of the active resource module ("" when missing).
+    virtual std::string LoadResourceString(unsigned id) = 0;
+
+    // A modal message box with an OK button, owned by the main window; returns
+    // when it is closed. While it is open the thread dispatches messages
+    // (timers, hotkeys may run inside it).
+    virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
 };

@@ -13,6 +13,9 @@
 #define ID_MODEL_NAME 40022
 #define ID_ROTATE 40023
 
+// Strings.
+#define IDS_PORT_ERROR 105
+
 // Sent to the preferences page when the switch reported its firmware version
 // (WM_USER + 0x101; both parameters 0).
 #define WM_UPDATESTATUS 0x0501
