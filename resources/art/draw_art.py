@@ -1,0 +1,448 @@
+#!/usr/bin/env python3
+"""Draws the program's pictures and writes them beside this script.
+
+    app.ico             the program's icon: 16, 32 and 48 pixels as 32-bit
+                        bitmaps with alpha and an AND mask, 256 pixels as PNG
+    port_checked.bmp    13 x 13 menu check mark of the port in use (1 bit)
+    port_unchecked.bmp  13 x 13 menu check mark of the other ports (1 bit)
+    device.bmp          123 x 158, 24 bits: the switch on magenta, which the
+                        preferences page leaves unpainted
+
+Standard library only, so it runs on a fresh system: python3 draw_art.py
+"""
+
+import math
+import os
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+MAGENTA = (255, 0, 255)
+
+
+# --------------------------------------------------------------------------
+# Shapes as signed distance functions: negative inside, positive outside, in
+# pixels. A pixel is covered by 0.5 - distance at its centre, which gives one
+# pixel of antialiasing and exact edges on whole pixel boundaries.
+
+
+def rounded_box(x0, y0, x1, y1, radius=0.0):
+    cx, cy = (x0 + x1) / 2, (y0 + y1) / 2
+    hx, hy = (x1 - x0) / 2 - radius, (y1 - y0) / 2 - radius
+
+    def sdf(x, y):
+        qx, qy = abs(x - cx) - hx, abs(y - cy) - hy
+        outside = math.hypot(max(qx, 0.0), max(qy, 0.0))
+        return outside + min(max(qx, qy), 0.0) - radius
+
+    sdf.bounds = (x0, y0, x1, y1)
+    return sdf
+
+
+def circle(cx, cy, radius):
+    def sdf(x, y):
+        return math.hypot(x - cx, y - cy) - radius
+
+    sdf.bounds = (cx - radius, cy - radius, cx + radius, cy + radius)
+    return sdf
+
+
+def capsule(points, radius):
+    """A line through points, radius thick on either side, round ends."""
+    segments = list(zip(points, points[1:]))
+
+    def sdf(x, y):
+        best = float("inf")
+        for (ax, ay), (bx, by) in segments:
+            dx, dy = bx - ax, by - ay
+            t = ((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy)
+            t = min(max(t, 0.0), 1.0)
+            best = min(best, math.hypot(x - ax - t * dx, y - ay - t * dy))
+        return best - radius
+
+    xs = [p[0] for p in points]
+    ys = [p[1] for p in points]
+    sdf.bounds = (min(xs) - radius, min(ys) - radius, max(xs) + radius, max(ys) + radius)
+    return sdf
+
+
+def polygon(points):
+    """Any simple polygon."""
+    n = len(points)
+
+    def sdf(x, y):
+        d = float("inf")
+        inside = False
+        for i in range(n):
+            ax, ay = points[i]
+            bx, by = points[i - 1]
+            ex, ey = bx - ax, by - ay
+            wx, wy = x - ax, y - ay
+            t = min(max((wx * ex + wy * ey) / (ex * ex + ey * ey), 0.0), 1.0)
+            d = min(d, math.hypot(wx - ex * t, wy - ey * t))
+            if (ay > y) != (by > y) and x < ax + (bx - ax) * (y - ay) / (by - ay):
+                inside = not inside
+        return -d if inside else d
+
+    xs = [p[0] for p in points]
+    ys = [p[1] for p in points]
+    sdf.bounds = (min(xs), min(ys), max(xs), max(ys))
+    return sdf
+
+
+def intersect(shape, other):
+    def sdf(x, y):
+        return max(shape(x, y), other(x, y))
+
+    sdf.bounds = shape.bounds
+    return sdf
+
+
+def vertical(top_y, top, bottom_y, bottom):
+    """A colour that runs from top to bottom between two heights."""
+
+    def colour(x, y):
+        t = min(max((y - top_y) / (bottom_y - top_y), 0.0), 1.0)
+        return tuple(a + (b - a) * t for a, b in zip(top, bottom))
+
+    return colour
+
+
+def hexcolour(text):
+    return tuple(int(text[i : i + 2], 16) for i in (0, 2, 4))
+
+
+# --------------------------------------------------------------------------
+# A canvas of premultiplied RGBA floats.
+
+
+class Canvas:
+    def __init__(self, width, height):
+        self.width = width
+        self.height = height
+        self.pixels = [[0.0, 0.0, 0.0, 0.0] for _ in range(width * height)]
+
+    def fill(self, shape, colour, opacity=1.0):
+        x0, y0, x1, y1 = shape.bounds
+        paint = colour if callable(colour) else (lambda x, y, c=colour: c)
+        for py in range(max(int(y0) - 1, 0), min(int(math.ceil(y1)) + 1, self.height)):
+            for px in range(max(int(x0) - 1, 0), min(int(math.ceil(x1)) + 1, self.width)):
+                cx, cy = px + 0.5, py + 0.5
+                cover = min(max(0.5 - shape(cx, cy), 0.0), 1.0) * opacity
+                if cover <= 0.0:
+                    continue
+                r, g, b = paint(cx, cy)
+                p = self.pixels[py * self.width + px]
+                keep = 1.0 - cover
+                p[0] = r * cover + p[0] * keep
+                p[1] = g * cover + p[1] * keep
+                p[2] = b * cover + p[2] * keep
+                p[3] = cover + p[3] * keep
+
+    def put(self, px, py, colour):
+        if 0 <= px < self.width and 0 <= py < self.height:
+            self.pixels[py * self.width + px] = [*map(float, colour), 1.0]
+
+    def rgba(self, px, py):
+        """Straight (not premultiplied) colour and alpha, 0..255."""
+        r, g, b, a = self.pixels[py * self.width + px]
+        if a <= 0.0:
+            return (0, 0, 0, 0)
+        return tuple(min(255, max(0, round(v))) for v in (r / a, g / a, b / a, a * 255))
+
+
+# Pixel fonts: 5 x 7 capitals for the port labels, 3 x 5 for the maker's name.
+FONT_5X7 = {
+    "A": ["01110", "10001", "10001", "11111", "10001", "10001", "10001"],
+    "B": ["11110", "10001", "10001", "11110", "10001", "10001", "11110"],
+    "C": ["01110", "10001", "10000", "10000", "10000", "10001", "01110"],
+    "D": ["11110", "10001", "10001", "10001", "10001", "10001", "11110"],
+}
+FONT_3X5 = {
+    "P": ["110", "101", "110", "100", "100"],
+    "E": ["111", "100", "110", "100", "111"],
+    "L": ["100", "100", "100", "100", "111"],
+    "O": ["010", "101", "101", "101", "010"],
+    "R": ["110", "101", "110", "101", "101"],
+    "A": ["010", "101", "111", "101", "101"],
+    "N": ["1001", "1101", "1011", "1001", "1001"],
+    "D": ["110", "101", "101", "101", "110"],
+    "I": ["111", "010", "010", "010", "111"],
+    "X": ["101", "101", "010", "101", "101"],
+}
+
+
+def text(canvas, font, x, y, word, colour, spacing=1):
+    for letter in word:
+        rows = font[letter]
+        for dy, row in enumerate(rows):
+            for dx, bit in enumerate(row):
+                if bit == "1":
+                    canvas.put(x + dx, y + dy, colour)
+        x += len(rows[0]) + spacing
+
+
+# --------------------------------------------------------------------------
+# The icon: a monitor on its stand above a switch box with four port lights,
+# the first one lit. Drawn on a 16-unit grid so that at 16, 32 and 48 pixels
+# every straight edge falls on a pixel boundary.
+
+BEZEL = hexcolour("2A3039")
+BEZEL_EDGE = hexcolour("11151A")
+SCREEN_TOP = hexcolour("6CC3FF")
+SCREEN_BOTTOM = hexcolour("1F5FC4")
+BOX_TOP = hexcolour("4A535F")
+BOX_BOTTOM = hexcolour("262C34")
+LIT = hexcolour("46E38A")
+UNLIT = hexcolour("B9C3CF")
+
+
+def draw_icon(size):
+    c = Canvas(size, size)
+    s = size / 16.0
+
+    def box(x0, y0, x1, y1, radius=0.0):
+        return rounded_box(x0 * s, y0 * s, x1 * s, y1 * s, radius * s)
+
+    small = size <= 16
+    # Monitor: a dark frame around a blue screen.
+    c.fill(box(1, 1, 15, 11, 1.0 if not small else 0.6), BEZEL_EDGE)
+    c.fill(box(1 + 1 / s, 1 + 1 / s, 15 - 1 / s, 11 - 1 / s, 0.8), BEZEL)
+    screen = vertical(2 * s, SCREEN_TOP, 10 * s, SCREEN_BOTTOM)
+    c.fill(box(2, 2, 14, 10, 0.25 if not small else 0), screen)
+    if small:
+        # Too small for the arrows: a lighter top row catches the light.
+        c.fill(box(2, 2, 14, 3), (255, 255, 255), 0.18)
+    else:
+        # A soft reflection across the upper left of the screen.
+        glare = intersect(
+            polygon([(2 * s, 2 * s), (9 * s, 2 * s), (5 * s, 10 * s), (2 * s, 10 * s)]),
+            box(2, 2, 14, 10, 0.25),
+        )
+        c.fill(glare, (255, 255, 255), 0.16)
+        # Two arrows on the screen: the picture moves from one computer to the next.
+        w = max(1.0, s * 0.75)
+        c.fill(capsule([(4.6 * s, 4.8 * s), (10.6 * s, 4.8 * s)], w / 2), (255, 255, 255), 0.95)
+        c.fill(polygon([(11.8 * s, 4.8 * s), (9.9 * s, 3.5 * s), (9.9 * s, 6.1 * s)]),
+               (255, 255, 255), 0.95)
+        c.fill(capsule([(5.4 * s, 7.4 * s), (11.4 * s, 7.4 * s)], w / 2), (255, 255, 255), 0.95)
+        c.fill(polygon([(4.2 * s, 7.4 * s), (6.1 * s, 6.1 * s), (6.1 * s, 8.7 * s)]),
+               (255, 255, 255), 0.95)
+    # Stand.
+    c.fill(box(7, 11, 9, 12), BEZEL_EDGE)
+    # Switch box with four port lights; the first is lit.
+    c.fill(box(1, 12, 15, 16, 0.6 if not small else 0.5), BEZEL_EDGE)
+    c.fill(box(1 + 1 / s, 12 + 1 / s, 15 - 1 / s, 16 - 1 / s, 0.4),
+           vertical(12 * s, BOX_TOP, 16 * s, BOX_BOTTOM))
+    for i, x in enumerate((3, 6, 9, 12)):
+        colour = LIT if i == 0 else UNLIT
+        if small:
+            # Two pixels square, spread evenly around the middle.
+            left = (2, 5, 9, 12)[i]
+            c.fill(box(left, 13, left + 2, 15), colour)
+        else:
+            c.fill(circle((x + 0.5) * s, 14 * s, 0.78 * s), colour)
+    return c
+
+
+# --------------------------------------------------------------------------
+# The device picture: the switch from the front, a little from above, with
+# its USB cable, four ports A to D and the status light.
+
+DEVICE_WIDTH, DEVICE_HEIGHT = 123, 158
+
+
+def draw_device():
+    c = Canvas(DEVICE_WIDTH, DEVICE_HEIGHT)
+
+    # USB cable from the top edge into a plug on the box's top.
+    cable = [(30, -4), (30, 6), (33, 13), (44, 17), (56, 19), (61, 23), (61, 30)]
+    c.fill(capsule(cable, 3.2), hexcolour("1B1E22"))
+    c.fill(capsule(cable, 1.4), hexcolour("3A4048"))
+    boot = vertical(26, hexcolour("3B4149"), 36, hexcolour("1E2227"))
+    c.fill(rounded_box(55, 26, 67, 36, 2), boot)
+    metal = vertical(34, hexcolour("E4E8EC"), 44, hexcolour("9AA3AD"))
+    c.fill(rounded_box(53, 34, 69, 44, 1.5), metal)
+
+    # Box: top face, then the front.
+    top = polygon([(14, 41), (109, 41), (116, 50), (7, 50)])
+    c.fill(top, vertical(41, hexcolour("8C96A2"), 50, hexcolour("5E6874")))
+    front = rounded_box(7, 48, 116, 154, 5)
+    c.fill(front, vertical(48, hexcolour("454D57"), 154, hexcolour("1F242A")))
+    c.fill(rounded_box(7, 48, 116, 51, 1), hexcolour("7B8591"), 0.9)
+    # Inset panel.
+    c.fill(rounded_box(14, 56, 109, 147, 3), hexcolour("14181C"))
+    panel = vertical(57, hexcolour("323941"), 146, hexcolour("262C33"))
+    c.fill(rounded_box(15, 57, 108, 146, 3), panel)
+
+    # Maker's name and the status light.
+    text(c, FONT_3X5, 21, 62, "PELORANDIX", hexcolour("C9D1DA"))
+    c.fill(circle(98.5, 64.5, 4.6), hexcolour("0F3D22"))
+    c.fill(circle(98.5, 64.5, 3.4), hexcolour("32D774"))
+    c.fill(circle(97.5, 63.3, 1.4), hexcolour("D9FFE6"))
+    c.fill(rounded_box(21, 71, 102, 72), hexcolour("14181C"))
+
+    # Four display ports, A to D from the top.
+    for i, letter in enumerate("ABCD"):
+        y = 78 + i * 17
+        text(c, FONT_5X7, 23, y + 2, letter, hexcolour("EEF2F6"))
+        shell = polygon([(38, y), (98, y), (98, y + 8), (94, y + 11), (38, y + 11)])
+        c.fill(shell, vertical(y, hexcolour("D5DBE1"), y + 11, hexcolour("8B95A0")))
+        hole = polygon([(40, y + 2), (96, y + 2), (96, y + 7.5), (93, y + 9), (40, y + 9)])
+        c.fill(hole, hexcolour("0B0D10"))
+        c.fill(rounded_box(44, y + 4, 88, y + 6), hexcolour("4E5864"))
+
+    # Rubber feet.
+    c.fill(rounded_box(16, 153, 30, 157, 1.5), hexcolour("15181B"))
+    c.fill(rounded_box(93, 153, 107, 157, 1.5), hexcolour("15181B"))
+    return c
+
+
+# --------------------------------------------------------------------------
+# Menu check marks: black is drawn in the menu's text colour, white is left
+# as the menu's background.
+
+CHECK_SIZE = 13
+
+# Seven pixels across, in the middle of the 13 x 13 cell: X is drawn.
+CHECKED_DOT = [
+    "..XXX..",
+    ".XXXXX.",
+    "XXXXXXX",
+    "XXXXXXX",
+    "XXXXXXX",
+    ".XXXXX.",
+    "..XXX..",
+]
+UNCHECKED_RING = [
+    "..XXX..",
+    ".X...X.",
+    "X.....X",
+    "X.....X",
+    "X.....X",
+    ".X...X.",
+    "..XXX..",
+]
+
+
+def draw_check(filled):
+    """Rows of palette indexes: 0 black (drawn), 1 white (left as it is)."""
+    mark = CHECKED_DOT if filled else UNCHECKED_RING
+    offset = (CHECK_SIZE - len(mark)) // 2
+    rows = [[1] * CHECK_SIZE for _ in range(CHECK_SIZE)]
+    for y, line in enumerate(mark):
+        for x, cell in enumerate(line):
+            if cell == "X":
+                rows[offset + y][offset + x] = 0
+    return rows
+
+
+# --------------------------------------------------------------------------
+# File writers.
+
+
+def bmp_24(canvas, background):
+    """Opaque 24-bit BMP: a pixel at least half covered keeps its own colour,
+    every other pixel is background, so no edge blends into it."""
+    row_size = (canvas.width * 3 + 3) & ~3
+    data = bytearray()
+    for py in reversed(range(canvas.height)):
+        row = bytearray()
+        for px in range(canvas.width):
+            r, g, b, a = canvas.rgba(px, py)
+            if a < 128:
+                r, g, b = background
+            row += bytes((b, g, r))
+        row += bytes(row_size - len(row))
+        data += row
+    return bmp_file(canvas.width, canvas.height, 24, b"", bytes(data))
+
+
+def bmp_1(rows):
+    height, width = len(rows), len(rows[0])
+    row_size = ((width + 31) // 32) * 4
+    data = bytearray()
+    for row in reversed(rows):
+        packed = bytearray(row_size)
+        for x, bit in enumerate(row):
+            if bit:
+                packed[x // 8] |= 0x80 >> (x % 8)
+        data += packed
+    palette = bytes((0, 0, 0, 0, 255, 255, 255, 0))
+    return bmp_file(width, height, 1, palette, bytes(data))
+
+
+def bmp_file(width, height, bits, palette, pixels):
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(pixels), 2835, 2835,
+                       len(palette) // 4, 0)
+    offset = 14 + len(info) + len(palette)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    return header + info + palette + pixels
+
+
+def icon_bitmap(canvas):
+    """One icon image: BITMAPINFOHEADER, BGRA rows bottom-up, then the AND
+    mask (1 where the pixel is fully transparent) for systems without alpha."""
+    size = canvas.width
+    xor = bytearray()
+    mask_row = ((size + 31) // 32) * 4
+    mask = bytearray()
+    for py in reversed(range(size)):
+        bits = bytearray(mask_row)
+        for px in range(size):
+            r, g, b, a = canvas.rgba(px, py)
+            if a == 0:
+                r = g = b = 0
+                bits[px // 8] |= 0x80 >> (px % 8)
+            xor += bytes((b, g, r, a))
+        mask += bits
+    info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0,
+                       0, 0)
+    return info + bytes(xor) + bytes(mask)
+
+
+def png(canvas):
+    raw = bytearray()
+    for py in range(canvas.height):
+        raw.append(0)
+        for px in range(canvas.width):
+            raw += bytes(canvas.rgba(px, py))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    header = struct.pack(">IIBBBBB", canvas.width, canvas.height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def ico(images):
+    """images: (size, bytes) in the order they are listed."""
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    entries, bodies = b"", b""
+    for size, body in images:
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(body),
+                               offset + len(bodies))
+        bodies += body
+    return directory + entries + bodies
+
+
+def write(name, data):
+    with open(os.path.join(HERE, name), "wb") as f:
+        f.write(data)
+
+
+def main():
+    images = [(size, icon_bitmap(draw_icon(size))) for size in (16, 32, 48)]
+    images.append((256, png(draw_icon(256))))
+    write("app.ico", ico(images))
+    write("port_checked.bmp", bmp_1(draw_check(True)))
+    write("port_unchecked.bmp", bmp_1(draw_check(False)))
+    write("device.bmp", bmp_24(draw_device(), MAGENTA))
+
+
+if __name__ == "__main__":
+    main()
