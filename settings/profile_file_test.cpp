@@ -57,6 +57,10 @@ TEST(ProfileFile, ReadsHandEditedFiles) {
         {"first of duplicate keys", "[Settings]\r\nTimer=0A0000000A\r\nTimer=0100000001\r\n"s},
         {"binary bytes and NULs",
          "\x01\xFF\x00garbage\r\n[Settings]\r\nTimer=0A0000000A\r\n\x80\x00"s},
+        {"lone CRs", "; old Mac\r[Settings]\rTimer=0A0000000A\r"s},
+        {"lone CR inside a CR LF file", "[Settings]\r\nLanguage=0\rTimer=0A0000000A\r\n"s},
+        {"vertical tabs and form feeds", "\v[\fSettings\v]\f\r\n\fTimer\v=\f0A0000000A\v\r\n"s},
+        {"text after the last bracket", "[Settings]junk\r\nTimer=0A0000000A\r\n"s},
     };
     for (const auto& [name, text] : cases) {
         WriteFileBytes(file, text);
@@ -81,6 +85,9 @@ TEST(ProfileFile, DamagedValuesCountAsMissing) {
              "[Settings]\r\n[Other]\r\nTimer=0A0000000A",  // key after the section
              "[Settings]\r\nTimers=0A0000000A\r\n",        // other key
              "[Settings]\r\nTimer=0A0000000A0A\r\n",       // too long
+             "[Settings]]\r\nTimer=0A0000000A\r\n",        // section "Settings]"
+             "[Settings]x]\r\nTimer=0A0000000A\r\n",       // section "Settings]x"
+             "[Settings]\r\nTimer=0A0000000A\xA0\r\n",     // no blank to the platform
              "",
          }) {
         WriteFileBytes(file, text);
@@ -189,4 +196,38 @@ TEST(ProfileFile, WriteReplacesTheFileAsAWhole) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+TEST(ProfileFile, WritesKeepWhatThePlatformReads) {
+    TempFolder folder;
+    const std::string file = folder.File("platform.ini");
+
+    // A section name runs to the last "]" of its line: "[Settings]]" is the
+    // section "Settings]", which a write to "Settings" leaves alone.
+    WriteFileBytes(file, "[Settings]]\r\nTimer=0100000001\r\n");
+    ASSERT_TRUE(WriteTimerTen(file));
+    EXPECT_EQ(ReadFileBytes(file),
+              "[Settings]]\r\nTimer=0100000001\r\n[Settings]\r\nTimer=0A0000000A\r\n");
+    EXPECT_EQ(ReadTimer(file), kTen);
+    Block foreign{};
+    EXPECT_TRUE(ReadProfileStruct("Settings]", "Timer", foreign, file));
+    EXPECT_EQ(foreign, (Block{1, 0, 0, 0}));
+
+    // A last line ending in a lone CR is a whole line: the key added after
+    // it leaves the other key readable.
+    WriteFileBytes(file, "[Settings]\r\nLanguage=0000000000\r");
+    ASSERT_TRUE(WriteTimerTen(file));
+    EXPECT_EQ(ReadFileBytes(file), "[Settings]\r\nLanguage=0000000000\rTimer=0A0000000A\r\n");
+    Block language{7, 7, 7, 7};
+    EXPECT_TRUE(ReadProfileStruct("Settings", "Language", language, file));
+    EXPECT_EQ(language, (Block{0, 0, 0, 0}));
+    EXPECT_EQ(ReadTimer(file), kTen);
+
+    // A file already damaged that way still reads, and a key on a lone-CR
+    // line is replaced without touching its neighbours.
+    WriteFileBytes(file, "[Settings]\r\nLanguage=0000000000\r\r\nTimer=0100000001\rX=1\r\n");
+    ASSERT_TRUE(ReadProfileStruct("Settings", "Language", language, file));
+    ASSERT_TRUE(WriteTimerTen(file));
+    EXPECT_EQ(ReadFileBytes(file),
+              "[Settings]\r\nLanguage=0000000000\r\r\nTimer=0A0000000A\r\nX=1\r\n");
 }

@@ -159,3 +159,55 @@ TEST(ProfileInterop, BothAcceptAndRejectTheSameValues) {
         }
     }
 }
+
+TEST(ProfileInterop, BothSplitLinesAndNameSectionsAlike) {
+    const std::pair<const char*, std::string> files[] = {
+        {"lone CRs", "[Settings]\rTimer=0A0000000A\r"},
+        {"lone CR inside CR LF", "[Settings]\r\nLanguage=0000000000\rTimer=0A0000000A\r\n"},
+        {"CR CR LF", "[Settings]\r\nTimer=0A0000000A\r\r\nLanguage=0000000000\r\n"},
+        {"vertical tab and form feed", "[\vSettings\f]\r\n\fTimer\v=\f0A0000000A\v\r\n"},
+        {"double bracket", "[Settings]]\r\nTimer=0A0000000A\r\n"},
+        {"bracket inside", "[Settings]x]\r\nTimer=0A0000000A\r\n"},
+    };
+    for (const auto& [name, text] : files) {
+        TempFolder folder;
+        WorkingDirectoryScope in(folder.Path());
+        WriteFileBytes("QVXSettings.ini", text);
+        FlushProfileCache();
+        for (const char* key : {"Timer", "Language"}) {
+            std::vector<uint8_t> ours(4, 0xEE);
+            std::vector<uint8_t> system(4, 0xEE);
+            const bool systemRead = SystemRead("Settings", key, system);
+            EXPECT_EQ(OurRead(key, ours), systemRead) << name << ", " << key;
+            EXPECT_EQ(ours, system) << name << ", " << key;
+        }
+    }
+}
+
+TEST(ProfileInterop, OurWritesKeepWhatTheSystemReads) {
+    TempFolder folder;
+    WorkingDirectoryScope in(folder.Path());
+    // The system's own file for a section named "Settings]".
+    ASSERT_TRUE(SystemWrite("Settings]", "Timer", {0x0A, 0, 0, 0}));
+    EXPECT_EQ(ReadFileBytes("QVXSettings.ini"), "[Settings]]\r\nTimer=0A0000000A\r\n");
+    ASSERT_TRUE(WriteProfileStruct("Settings", "Timer", std::vector<uint8_t>{1, 0, 0, 0}, kFile));
+    std::vector<uint8_t> timer(4);
+    EXPECT_TRUE(SystemRead("Settings]", "Timer", timer));
+    EXPECT_EQ(timer, (std::vector<uint8_t>{0x0A, 0, 0, 0}));
+    EXPECT_TRUE(SystemRead("Settings", "Timer", timer));
+    EXPECT_EQ(timer, (std::vector<uint8_t>{1, 0, 0, 0}));
+
+    // A last line ending in a lone CR: after our write the system still reads
+    // the key on it, and so do we.
+    WriteFileBytes("QVXSettings.ini", "[Settings]\r\nLanguage=0000000000\r");
+    FlushProfileCache();
+    ASSERT_TRUE(
+        WriteProfileStruct("Settings", "Timer", std::vector<uint8_t>{0x0A, 0, 0, 0}, kFile));
+    for (const char* key : {"Language", "Timer"}) {
+        std::vector<uint8_t> ours(4, 0xEE);
+        std::vector<uint8_t> system(4, 0xEE);
+        EXPECT_TRUE(SystemRead("Settings", key, system)) << key;
+        EXPECT_TRUE(OurRead(key, ours)) << key;
+        EXPECT_EQ(ours, system) << key;
+    }
+}

@@ -9,9 +9,14 @@ constexpr char kCommentStart = ';';
 constexpr char kSectionOpen = '[';
 constexpr char kSectionClose = ']';
 constexpr char kKeyValueSeparator = '=';
+constexpr char kCarriageReturn = '\r';
+constexpr char kLineFeed = '\n';
+
+// The blanks the Windows profile reader trims around section names, key
+// names and values.
+constexpr std::string_view kBlanks = " \t\v\f";
 
 std::string_view Trim(std::string_view s) {
-    constexpr std::string_view kBlanks = " \t";
     const auto first = s.find_first_not_of(kBlanks);
     if (first == std::string_view::npos) {
         return {};
@@ -40,24 +45,38 @@ struct Line {
     std::string_view value;  // key value; empty when the line has no "="
 };
 
+// Where the line that starts at begin ends: CR LF, a lone LF or a lone CR
+// ends it, as in the Windows profile reader.
+void FindLineEnd(std::string_view text, Line& line) {
+    const auto lineEnd = text.find_first_of(kProfileLineEnd, line.begin);  // either byte
+    if (lineEnd == std::string_view::npos) {
+        line.contentEnd = line.end = text.size();
+        return;
+    }
+    line.contentEnd = lineEnd;
+    const bool crLf = text.substr(lineEnd).starts_with(kProfileLineEnd);
+    line.end = lineEnd + (crLf ? kProfileLineEnd.size() : 1);
+}
+
+bool EndsInLineEnd(std::string_view text) {
+    return !text.empty() && (text.back() == kLineFeed || text.back() == kCarriageReturn);
+}
+
 Line ParseLine(std::string_view text, std::size_t begin) {
     Line line;
     line.begin = begin;
-    const auto newline = text.find('\n', begin);
-    line.end = newline == std::string_view::npos ? text.size() : newline + 1;
-    line.contentEnd = newline == std::string_view::npos ? text.size() : newline;
-    if (line.contentEnd > begin && text[line.contentEnd - 1] == '\r') {
-        --line.contentEnd;
-    }
+    FindLineEnd(text, line);
     const auto content = Trim(text.substr(begin, line.contentEnd - begin));
+    // A section name runs to the last "]" of its line, as the platform reads
+    // it: "[Settings]]" is the section "Settings]".
+    const auto sectionClose = content.rfind(kSectionClose);
     if (content.empty()) {
         line.kind = LineKind::Blank;
     } else if (content.front() == kCommentStart) {
         line.kind = LineKind::Comment;
-    } else if (content.front() == kSectionOpen &&
-               content.find(kSectionClose) != std::string_view::npos) {
+    } else if (content.front() == kSectionOpen && sectionClose != std::string_view::npos) {
         line.kind = LineKind::Section;
-        line.name = Trim(content.substr(1, content.find(kSectionClose) - 1));
+        line.name = Trim(content.substr(1, sectionClose - 1));
     } else {
         // A line without "=" is a key without a value, as the Windows
         // profile functions take it.
@@ -115,7 +134,7 @@ std::string KeyLine(std::string_view key, std::string_view value) {
 // text[0, at) with a line end added when it stops inside a line.
 std::string PrefixEndingInLineEnd(std::string_view text, std::size_t at) {
     std::string out(text.substr(0, at));
-    if (!out.empty() && out.back() != '\n' && out != kUtf8ByteOrderMark) {
+    if (!out.empty() && !EndsInLineEnd(out) && out != kUtf8ByteOrderMark) {
         out += kProfileLineEnd;
     }
     return out;

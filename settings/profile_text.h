@@ -1,10 +1,13 @@
 // Reading and changing one value in the text of a profile (INI) file.
 //
-// Lines end in LF or CR LF (the last one possibly in neither); a UTF-8 byte
-// order mark before the first line is skipped. Blanks around names, "=" and
-// values are ignored, lines starting with ";" are comments, section and key
-// names match without regard to ASCII case, and the first matching section
-// and key count.
+// The text is read as the Windows profile functions read it, so that a write
+// never turns a key they read into one this codec misses, or the reverse.
+// Lines end in CR LF, LF or a lone CR (the last one possibly in none); a
+// UTF-8 byte order mark before the first line is skipped. Blanks (space,
+// tab, vertical tab, form feed) around names, "=" and values are ignored,
+// lines starting with ";" are comments, a section name runs from "[" to the
+// last "]" of its line, section and key names match without regard to ASCII
+// case, and the first matching section and key count.
 #pragma once
 
 #include <optional>
