@@ -16,6 +16,43 @@
 // Strings.
 #define IDS_PORT_ERROR 105
 
+// Dialog templates.
+#define IDD_ABOUTBOX 100
+#define IDD_TRAYCONTROL_DIALOG 102
+#define IDD_PREFERENCES_PAGE 159
+#define IDD_HOTKEYS_PAGE 160
+#define IDD_FIRMWARE_UPGRADE 173
+
+// Main window: the tab control that holds the two pages.
+#define IDC_PAGE_TABS 1010
+
+// Icon and bitmaps.
+#define IDR_MAINFRAME 128
+#define IDB_DEVICE 166
+#define IDB_PORT_CHECKED 170
+#define IDB_PORT_UNCHECKED 1011
+
+// Strings.
+#define IDS_ABOUTBOX 101
+#define IDS_PREFERENCES_TAB 102
+#define IDS_HOTKEYS_TAB 103
+#define IDS_NAME_PLACEHOLDER 104
+
+// System menu item of the main window that opens the about box.
+#define IDM_ABOUTBOX 0x0010
+
+// Tray menu commands outside the port range.
+#define ID_QUIT 40007
+#define ID_FIRMWARE_UPGRADE 40025
+
+// The about box's version line.
+#define IDC_ABOUT_ICON 1100
+
+// Strings of the firmware upgrade.
+#define IDS_FIRMWARE_UP_TO_DATE 106
+#define IDS_FIRMWARE_NEW_AVAILABLE 107
+#define IDS_APP_VERSION 108
+
 // Sent to the preferences page when the switch reported its firmware version
 // (WM_USER + 0x101; both parameters 0).
 #define WM_UPDATESTATUS 0x0501

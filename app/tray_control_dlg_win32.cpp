@@ -1,0 +1,343 @@
+#include "app/tray_control_dlg_win32.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "hid/iowkit2.h"
+#include "resources/resource.h"
+#include "settings/settings_file.h"
+#include "ui/resource_module_win32.h"
+
+namespace {
+
+// The tray icon's tip and the notification record's flags (message, icon, tip).
+constexpr char kTrayTip[] = "Hotkeys";
+constexpr UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+// Small icons in the tray and the window's caption.
+constexpr int kSmallIconSize = 16;
+
+// The tray icon is retried every 2 s for 2 minutes when the shell is not up.
+constexpr UINT_PTR kTrayRetryTimerId = 2;
+constexpr UINT kTrayRetryPeriodMilliseconds = 2000;
+constexpr unsigned kTrayRetryCount = 60;
+
+// The tray popup: left edge at the cursor's x, bottom edge at its y,
+// tracking the right button.
+constexpr UINT kTrayMenuFlags = TPM_RIGHTBUTTON | TPM_BOTTOMALIGN;
+
+constexpr char kMenuLoadError[] = "Unabled to load Menu";
+constexpr char kApplicationTitle[] = "Pelorandix Control Center";
+
+NOTIFYICONDATAA TrayIconData(HWND window, UINT callbackMessage) {
+    NOTIFYICONDATAA data{};
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = window;
+    data.uID = CTrayControlDlg::kTrayIconId;
+    data.uFlags = kTrayIconFlags;
+    data.uCallbackMessage = callbackMessage;
+    data.hIcon = ui::LoadProgramIcon(IDR_MAINFRAME, kSmallIconSize);
+    lstrcpynA(data.szTip, kTrayTip, sizeof data.szTip);
+    return data;
+}
+
+UINT TaskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+}  // namespace
+
+CTrayControlDlg::CTrayControlDlg()
+    : CDialog(IDD_TRAYCONTROL_DIALOG), PortControl(static_cast<Desktop&>(*this)) {
+    mainIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXICON));
+    smallIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
+}
+
+CTrayControlDlg::~CTrayControlDlg() = default;
+
+UINT CTrayControlDlg::ShowRequestMessage() {
+    static const UINT message = RegisterWindowMessageA("Pelorandix.ShowMainWindow");
+    return message;
+}
+
+const ui::MessageMap* CTrayControlDlg::Messages() {
+    using Self = CTrayControlDlg;
+    static const ui::MessageEntry entries[] = {
+        ui::OnMessage<&Self::OnSysCommand>(WM_SYSCOMMAND),
+        ui::OnMessage<&Self::OnPaint>(WM_PAINT),
+        ui::OnMessage<&Self::OnQueryDragIcon>(WM_QUERYDRAGICON),
+        ui::OnMessage<&Self::OnClose>(WM_CLOSE),
+        ui::OnMessage<&Self::OnHotKeyMessage>(WM_HOTKEY),
+        ui::OnMessage<&Self::OnTimerMessage>(WM_TIMER),
+        ui::OnMessage<&Self::OnTrayNotify>(WM_TRAYNOTIFY),
+        ui::OnMessage<&Self::OnDestroy>(WM_DESTROY),
+        ui::OnCommand<&Self::OnPortCommand<1>>(ID_PORT_A),
+        ui::OnCommand<&Self::OnPortCommand<2>>(ID_PORT_B),
+        ui::OnCommand<&Self::OnPortCommand<3>>(ID_PORT_C),
+        ui::OnCommand<&Self::OnPortCommand<4>>(ID_PORT_D),
+        ui::OnCommand<&Self::OnPortCommand<kRotateHotkeyId>>(ID_ROTATE),
+        ui::OnCommand<&Self::OnQuit>(ID_QUIT),
+        ui::OnCommand<&Self::OnFirmwareUpgrade>(ID_FIRMWARE_UPGRADE),
+    };
+    static const ui::MessageMap map{&CDialog::Messages, entries};
+    return &map;
+}
+
+BOOL CTrayControlDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    pageTabs_.SubclassWindow(GetDlgItem(IDC_PAGE_TABS));
+    SetPropA(hwnd_, kMainWindowProperty, hwnd_);
+    AddAboutItem();
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    AddTrayIcon();
+    LoadTrayMenu();
+    Settings settings;
+    if (auto hotkeys = ReadHotkeys()) {
+        settings.hotkeys = *hotkeys;
+        settings.hotkeysStored = true;
+    }
+    if (auto language = ReadLanguage()) {
+        settings.language = *language;
+    }
+    if (auto interval = ReadRotateInterval()) {
+        settings.rotateInterval = *interval;
+    }
+    ApplySettings(settings);
+    InsertPageTabs();
+    SetPortCheckBitmaps();
+    // The layer's hidden window belongs to this thread; its first scan runs
+    // once the dialog's message loop dispatches.
+    IowKit2RegisterDeviceCallback(&SwitchConnection::OnDeviceEvent, CallbackContext());
+    IowKit2AnnounceUnclaimed();
+    return TRUE;
+}
+
+void CTrayControlDlg::AddAboutItem() {
+    HMENU systemMenu = GetSystemMenu(hwnd_, FALSE);
+    if (systemMenu == nullptr) {
+        return;
+    }
+    const std::string about = ui::LoadResourceString(IDS_ABOUTBOX);
+    if (!about.empty()) {
+        AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+    }
+}
+
+void CTrayControlDlg::AddTrayIcon() {
+    NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY);
+    trayIconShown_ = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+    if (!trayIconShown_ && trayRetriesLeft_ == 0) {
+        trayRetriesLeft_ = kTrayRetryCount;
+        SetTimer(hwnd_, kTrayRetryTimerId, kTrayRetryPeriodMilliseconds, nullptr);
+    }
+}
+
+void CTrayControlDlg::LoadTrayMenu() {
+    trayMenu_ = ui::LoadResourceMenu(IDR_TRAYMENU);
+    if (!trayMenu_) {
+        MessageBoxA(hwnd_, kMenuLoadError, kApplicationTitle, MB_OK);
+    }
+}
+
+void CTrayControlDlg::InsertPageTabs() {
+    const UINT tabs[] = {IDS_PREFERENCES_TAB, IDS_HOTKEYS_TAB};
+    int index = 0;
+    for (UINT id : tabs) {
+        std::string text = ui::LoadResourceString(id);
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = text.data();
+        SendMessageA(pageTabs_.GetSafeHwnd(), TCM_INSERTITEMA, index++,
+                     reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+void CTrayControlDlg::SetPortCheckBitmaps() {
+    checkedBitmap_ = ui::LoadResourceBitmap(IDB_PORT_CHECKED);
+    uncheckedBitmap_ = ui::LoadResourceBitmap(IDB_PORT_UNCHECKED);
+    if (!trayMenu_) {
+        return;
+    }
+    for (UINT id = ID_PORT_A; id <= ID_PORT_D; ++id) {
+        SetMenuItemBitmaps(trayMenu_.get(), id, MF_BYCOMMAND, uncheckedBitmap_.get(),
+                           checkedBitmap_.get());
+    }
+}
+
+LRESULT CTrayControlDlg::OnSysCommand(WPARAM command, LPARAM) {
+    if ((command & 0xFFF0) == IDM_ABOUTBOX) {
+        ui::CDialog about(IDD_ABOUTBOX);
+        about.DoModal(hwnd_);
+    } else if ((command & 0xFFF0) == SC_MINIMIZE) {
+        HideToTray();
+        ShowWindow(hwnd_, SW_HIDE);
+    } else {
+        Default();
+    }
+    return 0;
+}
+
+LRESULT CTrayControlDlg::OnPaint(WPARAM, LPARAM) {
+    if (!IsIconic(hwnd_)) {
+        Default();
+        return 0;
+    }
+    ui::PaintScope paint(hwnd_);
+    SendMessageA(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Dc()), 0);
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(paint.Dc(), x, y, mainIcon_);
+    return 0;
+}
+
+LRESULT CTrayControlDlg::OnQueryDragIcon(WPARAM, LPARAM) {
+    return reinterpret_cast<LRESULT>(mainIcon_);
+}
+
+LRESULT CTrayControlDlg::OnClose(WPARAM, LPARAM) {
+    HideToTray();
+    return 0;
+}
+
+LRESULT CTrayControlDlg::OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam) {
+    return OnHotKey(static_cast<int>(hotkeyId), static_cast<unsigned>(lParam));
+}
+
+LRESULT CTrayControlDlg::OnTimerMessage(WPARAM timerId, LPARAM) {
+    if (timerId == kTrayRetryTimerId) {
+        if (!trayIconShown_) {
+            NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY);
+            trayIconShown_ = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+        }
+        if (trayIconShown_ || --trayRetriesLeft_ == 0) {
+            KillTimer(hwnd_, kTrayRetryTimerId);
+            trayRetriesLeft_ = 0;
+        }
+        return 0;
+    }
+    OnTimer(static_cast<unsigned>(timerId));
+    Default();
+    return 0;
+}
+
+LRESULT CTrayControlDlg::OnDestroy(WPARAM, LPARAM) {
+    RemovePropA(hwnd_, kMainWindowProperty);
+    Default();
+    return 0;
+}
+
+bool CTrayControlDlg::OnUnmappedMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+    if (message == TaskbarCreatedMessage()) {
+        // Explorer restarted: its tray knows nothing of our icon any more.
+        AddTrayIcon();
+    } else if (message == ShowRequestMessage()) {
+        ShowMainWindow();
+    } else {
+        return false;
+    }
+    result = 0;
+    return true;
+}
+
+LRESULT CTrayControlDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
+    if (iconId != kTrayIconId) {
+        return 0;
+    }
+    switch (static_cast<UINT>(mouseMessage)) {
+        case WM_CONTEXTMENU:
+        case WM_RBUTTONDOWN: {
+            POINT cursor{};
+            GetCursorPos(&cursor);
+            if (HMENU popup = trayMenu_ ? GetSubMenu(trayMenu_.get(), 0) : nullptr) {
+                TrackPopupMenu(popup, kTrayMenuFlags, cursor.x, cursor.y, 0, hwnd_, nullptr);
+            }
+            break;
+        }
+        case WM_LBUTTONDOWN:
+            ShowMainWindow();
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+void CTrayControlDlg::HideToTray() {
+    ShowWindow(hwnd_, SW_MINIMIZE);
+    ShowWindow(hwnd_, SW_HIDE);
+}
+
+void CTrayControlDlg::ShowMainWindow() {
+    // Hidden after a minimise: shown again as a normal window, not an icon.
+    ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
+    SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void CTrayControlDlg::OnQuit() {
+    NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY);
+    Shell_NotifyIconA(NIM_DELETE, &data);
+    trayIconShown_ = false;
+    if (HasSwitch()) {
+        IowKit2Shutdown();
+    }
+    EndDialog(IDCANCEL);
+}
+
+void CTrayControlDlg::OnFirmwareUpgrade() {}
+
+void CTrayControlDlg::SleepFor(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
+
+void CTrayControlDlg::SetMenuItemChecked(unsigned commandId, bool checked) {
+    if (trayMenu_) {
+        CheckMenuItem(trayMenu_.get(), commandId,
+                      MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+    }
+}
+
+void CTrayControlDlg::SetMenuItemText(unsigned commandId, const std::string& text) {
+    if (!trayMenu_) {
+        return;
+    }
+    // Only the text changes: the item keeps its id, state and check bitmaps.
+    std::string copy = text;
+    MENUITEMINFOA item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_FTYPE | MIIM_STRING;
+    item.fType = MFT_STRING;
+    item.dwTypeData = copy.data();
+    SetMenuItemInfoA(trayMenu_.get(), commandId, FALSE, &item);
+}
+
+void CTrayControlDlg::DisableMenuItem(unsigned commandId) {
+    if (trayMenu_) {
+        EnableMenuItem(trayMenu_.get(), commandId, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
+    }
+}
+
+void CTrayControlDlg::SendUpdateStatus() {}
+
+unsigned CTrayControlDlg::StartTimer(unsigned requestedId, unsigned periodMilliseconds) {
+    return static_cast<unsigned>(SetTimer(hwnd_, requestedId, periodMilliseconds, nullptr));
+}
+
+void CTrayControlDlg::StopTimer(unsigned timerId) {
+    KillTimer(hwnd_, timerId);
+}
+
+bool CTrayControlDlg::RegisterHotkey(int id, unsigned modifiers, unsigned keyCode) {
+    return RegisterHotKey(hwnd_, id, modifiers, keyCode) != FALSE;
+}
+
+std::string CTrayControlDlg::LoadResourceString(unsigned id) {
+    return ui::LoadResourceString(id);
+}
+
+void CTrayControlDlg::ShowMessageBox(const std::string& text, const std::string& caption) {
+    MessageBoxA(hwnd_, text.c_str(), caption.c_str(), MB_OK);
+}

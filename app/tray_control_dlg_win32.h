@@ -1,0 +1,92 @@
+// The main window: a modal dialog holding the page tabs, the owner of the
+// tray icon and its menu, the desktop of the port commands and the switch
+// connection, and the only way to end the program (the tray menu's Quit).
+// Closing or minimising it hides it to the tray.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/desktop.h"
+#include "app/port_control.h"
+#include "ui/dialog_win32.h"
+#include "ui/handles_win32.h"
+
+class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl {
+  public:
+    // The tray icon's id and callback message (WM_APP + 100).
+    static constexpr UINT kTrayIconId = 1;
+    static constexpr UINT WM_TRAYNOTIFY = WM_APP + 100;
+
+    CTrayControlDlg();
+    ~CTrayControlDlg() override;
+
+    static const ui::MessageMap* Messages();
+
+    // Tray mouse events: wParam the icon id, lParam the mouse message.
+    LRESULT OnTrayNotify(WPARAM iconId, LPARAM mouseMessage);
+    void HideToTray();
+    void ShowMainWindow();
+    void OnQuit();
+    void OnFirmwareUpgrade();
+
+    // The loaded tray menu (nullptr when menu 130 could not be loaded).
+    HMENU TrayMenu() const { return trayMenu_.get(); }
+    bool TrayIconShown() const { return trayIconShown_; }
+
+    // The window message a second start of the program sends to show this
+    // window, and the property that marks the main window for it.
+    static UINT ShowRequestMessage();
+    static constexpr char kMainWindowProperty[] = "Pelorandix.MainWindow";
+
+  protected:
+    const ui::MessageMap* GetMessageMap() const override { return Messages(); }
+    BOOL OnInitDialog() override;
+    // Enter and Escape do nothing in the main window.
+    void OnOK() override {}
+    void OnCancel() override {}
+    bool OnUnmappedMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+  private:
+    LRESULT OnSysCommand(WPARAM command, LPARAM);
+    LRESULT OnPaint(WPARAM, LPARAM);
+    LRESULT OnQueryDragIcon(WPARAM, LPARAM);
+    LRESULT OnClose(WPARAM, LPARAM);
+    LRESULT OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam);
+    LRESULT OnTimerMessage(WPARAM timerId, LPARAM);
+    LRESULT OnDestroy(WPARAM, LPARAM);
+    template <int HotkeyId>
+    void OnPortCommand() {
+        OnHotKey(HotkeyId, 0);
+    }
+
+    void AddAboutItem();
+    void AddTrayIcon();
+    void LoadTrayMenu();
+    void InsertPageTabs();
+    void SetPortCheckBitmaps();
+
+    // Desktop
+    void SleepFor(unsigned milliseconds) override;
+    void SetMenuItemChecked(unsigned commandId, bool checked) override;
+    void SetMenuItemText(unsigned commandId, const std::string& text) override;
+    void DisableMenuItem(unsigned commandId) override;
+    void SendUpdateStatus() override;
+    unsigned StartTimer(unsigned requestedId, unsigned periodMilliseconds) override;
+    void StopTimer(unsigned timerId) override;
+    bool RegisterHotkey(int id, unsigned modifiers, unsigned keyCode) override;
+    std::string LoadResourceString(unsigned id) override;
+    void ShowMessageBox(const std::string& text, const std::string& caption) override;
+
+    HICON mainIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+    ui::UniqueMenu trayMenu_;
+    ui::UniqueBitmap checkedBitmap_;
+    ui::UniqueBitmap uncheckedBitmap_;
+    ui::CWnd pageTabs_;
+    bool trayIconShown_ = false;
+    // A first NIM_ADD may fail while the shell is starting (start at login):
+    // it is retried on a timer for a while.
+    unsigned trayRetriesLeft_ = 0;
+};

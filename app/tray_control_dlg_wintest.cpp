@@ -1,0 +1,199 @@
+// The main window built for real, with the virtual switch on the simulated
+// bus carried by the layer's hidden window: the tray menu as the switch's
+// answers leave it, the hotkeys really registered, hiding instead of closing,
+// and a language module supplying the menu and strings.
+#include "app/tray_control_dlg_win32.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "hid/platform.h"
+#include "hid/sim/sim_bus.h"
+#include "hid/sim/virtual_switch.h"
+#include "hid/win32/install.h"
+#include "resources/resource.h"
+#include "settings/settings_file.h"
+#include "settings/test_files.h"
+#include "ui/resource_module_win32.h"
+
+namespace {
+
+std::string MenuText(HMENU menu, UINT id) {
+    char text[128] = "";
+    GetMenuStringA(menu, id, text, sizeof text, MF_BYCOMMAND);
+    return text;
+}
+
+UINT MenuState(HMENU menu, UINT id) {
+    return GetMenuState(menu, id, MF_BYCOMMAND);
+}
+
+// Runs the main window modally and drives it from a timer of its own thread:
+// each step waits for its condition (with a deadline), then acts. The window
+// quits when the steps are done or one timed out.
+class DrivenTrayDlg : public CTrayControlDlg {
+  public:
+    struct Step {
+        std::function<bool()> ready;
+        std::function<void()> act;
+    };
+
+    // True when the window ran every step.
+    bool Run(std::vector<Step> steps) {
+        steps_ = std::move(steps);
+        return DoModal(nullptr) != -1 && !timedOut && next_ == steps_.size();
+    }
+    bool timedOut = false;
+
+  protected:
+    BOOL OnInitDialog() override {
+        const BOOL result = CTrayControlDlg::OnInitDialog();
+        current_ = this;
+        deadline_ = Now() + kStepLimit;
+        SetTimer(GetSafeHwnd(), kDriverTimer, 20, &DrivenTrayDlg::Drive);
+        return result;
+    }
+
+  private:
+    static constexpr UINT_PTR kDriverTimer = 77;
+    static constexpr auto kStepLimit = std::chrono::seconds(10);
+    static std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
+
+    static void CALLBACK Drive(HWND window, UINT, UINT_PTR, DWORD) {
+        DrivenTrayDlg& self = *current_;
+        if (self.next_ < self.steps_.size()) {
+            Step& step = self.steps_[self.next_];
+            if (step.ready && !step.ready()) {
+                if (Now() < self.deadline_) {
+                    return;
+                }
+                self.timedOut = true;
+                self.steps_.clear();
+            } else {
+                ++self.next_;
+                self.deadline_ = Now() + kStepLimit;
+                if (step.act) {
+                    step.act();
+                }
+                return;
+            }
+        }
+        KillTimer(window, kDriverTimer);
+        SendMessageA(window, WM_COMMAND, ID_QUIT, 0);
+    }
+
+    static inline DrivenTrayDlg* current_ = nullptr;
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    std::chrono::steady_clock::time_point deadline_;
+};
+
+class TrayControlDlgTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        bus_ = hidsim::Bus::Make(hidsim::Clock::kReal);
+        hidsim::SwitchOptions options;
+        options.port = 2;
+        options.deviceType = 3;
+        switch_ = hidsim::VirtualSwitch::Make(bus_, options);
+        switch_->Plug();
+        IowKit2InstallPlatform(bus_->MakePlatform());
+        IowKit2InstallWindowCarrier();
+    }
+    void TearDown() override {
+        IowKit2Shutdown();
+        ui::SetActiveResourceModule(nullptr);
+    }
+
+    TempFolder folder_;
+    WorkingDirectoryScope inFolder_{folder_.Path()};
+    std::shared_ptr<hidsim::Bus> bus_;
+    std::shared_ptr<hidsim::VirtualSwitch> switch_;
+};
+
+TEST_F(TrayControlDlgTest, MenuShowsTheSwitchHotkeysRegisterAndClosingHides) {
+    HotkeyTable table = DefaultHotkeyTable();
+    table.entries[0].keyCode = 'K';
+    table.entries[0].modifiers = 0x06;  // Ctrl + Alt
+    SetEntryName(table.entries[0], "Office");
+    table.entries[1].keyCode = VK_F9;
+    table.entries[1].modifiers = 0x0E;  // Ctrl + Alt + extended: registered bare
+    SetEntryName(table.entries[1], "Lab");
+    ASSERT_TRUE(SaveHotkeysAndInterval(table, 3));
+
+    DrivenTrayDlg window;
+    HMENU menu = nullptr;
+    EXPECT_TRUE(window.Run({
+        {[&] {
+             menu = window.TrayMenu();
+             return menu != nullptr && MenuText(menu, ID_MODEL_NAME) == "Pelorandix Type C1";
+         },
+         [&] {
+             EXPECT_TRUE(MenuState(menu, ID_MODEL_NAME) & MF_GRAYED);
+             EXPECT_EQ(MenuText(menu, ID_PORT_A), "Office");
+             EXPECT_EQ(MenuText(menu, ID_PORT_B), "Lab");
+             EXPECT_EQ(MenuText(menu, ID_PORT_C), "Port C");
+             EXPECT_EQ(MenuText(menu, ID_ROTATE), "Rotate");
+             MENUITEMINFOA item{};
+             item.cbSize = sizeof item;
+             item.fMask = MIIM_CHECKMARKS;
+             GetMenuItemInfoA(menu, ID_PORT_D, FALSE, &item);
+             EXPECT_NE(item.hbmpChecked, nullptr);
+             EXPECT_NE(item.hbmpUnchecked, nullptr);
+             // Taken already by the window: the same combinations fail.
+             EXPECT_FALSE(RegisterHotKey(nullptr, 0x100, MOD_CONTROL | MOD_ALT, 'K'));
+             EXPECT_FALSE(RegisterHotKey(nullptr, 0x101, 0, VK_F9));
+             EXPECT_EQ(window.RotateInterval(), 3);
+         }},
+        {[&] { return MenuState(menu, ID_PORT_C) & MF_CHECKED; },
+         [&] {
+             EXPECT_FALSE(MenuState(menu, ID_PORT_A) & MF_CHECKED);
+             HWND hwnd = window.GetSafeHwnd();
+             HMENU system = GetSystemMenu(hwnd, FALSE);
+             EXPECT_EQ(MenuText(system, IDM_ABOUTBOX), "About Hotkeys...");
+
+             // Enter, Escape and another icon's tray message change nothing.
+             SendMessageA(hwnd, WM_COMMAND, IDOK, 0);
+             SendMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
+             EXPECT_EQ(SendMessageA(hwnd, CTrayControlDlg::WM_TRAYNOTIFY, 2, WM_LBUTTONDOWN), 0);
+             EXPECT_TRUE(IsWindowVisible(hwnd));
+
+             // The close box hides to the tray; a left click brings it back on top.
+             SendMessageA(hwnd, WM_CLOSE, 0, 0);
+             EXPECT_TRUE(IsWindow(hwnd));
+             EXPECT_FALSE(IsWindowVisible(hwnd));
+             EXPECT_EQ(SendMessageA(hwnd, CTrayControlDlg::WM_TRAYNOTIFY, 1, WM_LBUTTONDOWN), 1);
+             EXPECT_TRUE(IsWindowVisible(hwnd));
+             EXPECT_FALSE(IsIconic(hwnd));
+             EXPECT_TRUE(GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+         }},
+    }));
+    EXPECT_FALSE(window.TrayIconShown());
+}
+
+TEST_F(TrayControlDlgTest, LanguageModuleSuppliesMenuAndStrings) {
+    HMODULE german = LoadLibraryExA("app_german_standin.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(german, nullptr);
+    ui::SetActiveResourceModule(german);
+
+    DrivenTrayDlg window;
+    EXPECT_TRUE(window.Run({{nullptr, [&] {
+                                 HMENU menu = window.TrayMenu();
+                                 ASSERT_NE(menu, nullptr);
+                                 EXPECT_EQ(MenuText(menu, ID_ROTATE), "Rotieren");
+                                 EXPECT_EQ(MenuText(menu, ID_PORT_A), "Anschluss A");
+                                 HMENU system = GetSystemMenu(window.GetSafeHwnd(), FALSE);
+                                 EXPECT_EQ(MenuText(system, IDM_ABOUTBOX),
+                                           "Info \xFC"
+                                           "ber Hotkeys...");
+                             }}}));
+    FreeLibrary(german);
+}
+
+}  // namespace
