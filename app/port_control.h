@@ -60,6 +60,8 @@ class PortControl : public SwitchConnection {
     int32_t RotateInterval() const { return rotateInterval_; }
     // Takes effect at the next start of the rotation.
     void SetRotateInterval(int32_t seconds) { rotateInterval_ = seconds; }
+    // The interval itself, for the hotkeys page, which changes it in place.
+    int32_t& RotateIntervalSetting() { return rotateInterval_; }
     int32_t Language() const { return language_; }
     void SetLanguage(int32_t language) { language_ = language; }
     bool IsRotating() const { return rotating_; }

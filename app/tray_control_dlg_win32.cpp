@@ -78,6 +78,7 @@ const ui::MessageMap* CTrayControlDlg::Messages() {
         ui::OnCommand<&Self::OnPortCommand<kRotateHotkeyId>>(ID_ROTATE),
         ui::OnCommand<&Self::OnQuit>(ID_QUIT),
         ui::OnCommand<&Self::OnFirmwareUpgrade>(ID_FIRMWARE_UPGRADE),
+        ui::OnNotify<&Self::OnPageTabChange>(IDC_PAGE_TABS, TCN_SELCHANGE),
     };
     static const ui::MessageMap map{&CDialog::Messages, entries};
     return &map;
@@ -104,7 +105,10 @@ BOOL CTrayControlDlg::OnInitDialog() {
         settings.rotateInterval = *interval;
     }
     ApplySettings(settings);
+    pageTabs_.PreferencesPage().SetTrayDlg(this);
+    pageTabs_.HotkeysPage().SetTrayDlg(this);
     InsertPageTabs();
+    pageTabs_.InitPages();
     SetPortCheckBitmaps();
     // The layer's hidden window belongs to this thread; its first scan runs
     // once the dialog's message loop dispatches.
@@ -230,6 +234,11 @@ LRESULT CTrayControlDlg::OnDestroy(WPARAM, LPARAM) {
     return 0;
 }
 
+LRESULT CTrayControlDlg::OnPageTabChange(NMHDR&) {
+    pageTabs_.ShowSelectedPage();
+    return 0;
+}
+
 bool CTrayControlDlg::OnUnmappedMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
     if (message == TaskbarCreatedMessage()) {
         // Explorer restarted: its tray knows nothing of our icon any more.
@@ -320,7 +329,11 @@ void CTrayControlDlg::DisableMenuItem(unsigned commandId) {
     }
 }
 
-void CTrayControlDlg::SendUpdateStatus() {}
+void CTrayControlDlg::SendUpdateStatus() {
+    if (HWND page = pageTabs_.PreferencesPage().GetSafeHwnd()) {
+        SendMessageA(page, WM_UPDATESTATUS, 0, 0);
+    }
+}
 
 unsigned CTrayControlDlg::StartTimer(unsigned requestedId, unsigned periodMilliseconds) {
     return static_cast<unsigned>(SetTimer(hwnd_, requestedId, periodMilliseconds, nullptr));

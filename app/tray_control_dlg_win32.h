@@ -10,6 +10,7 @@
 
 #include "app/desktop.h"
 #include "app/port_control.h"
+#include "settings/my_tab_ctrl_win32.h"
 #include "ui/dialog_win32.h"
 #include "ui/handles_win32.h"
 
@@ -34,6 +35,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     // The loaded tray menu (nullptr when menu 130 could not be loaded).
     HMENU TrayMenu() const { return trayMenu_.get(); }
     bool TrayIconShown() const { return trayIconShown_; }
+    CMyTabCtrl& PageTabs() { return pageTabs_; }
 
     // The window message a second start of the program sends to show this
     // window, and the property that marks the main window for it.
@@ -56,6 +58,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     LRESULT OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam);
     LRESULT OnTimerMessage(WPARAM timerId, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
+    LRESULT OnPageTabChange(NMHDR&);
     template <int HotkeyId>
     void OnPortCommand() {
         OnHotKey(HotkeyId, 0);
@@ -84,7 +87,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     ui::UniqueMenu trayMenu_;
     ui::UniqueBitmap checkedBitmap_;
     ui::UniqueBitmap uncheckedBitmap_;
-    ui::CWnd pageTabs_;
+    CMyTabCtrl pageTabs_;
     bool trayIconShown_ = false;
     // A first NIM_ADD may fail while the shell is starting (start at login):
     // it is retried on a timer for a while.

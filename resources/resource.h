@@ -53,6 +53,35 @@
 #define IDS_FIRMWARE_NEW_AVAILABLE 107
 #define IDS_APP_VERSION 108
 
+// Preferences page.
+#define IDC_START_AT_LOGIN 1015
+#define IDC_LANGUAGE 1019
+#define IDC_SERIAL_NUMBER 1020
+#define IDC_FIRMWARE_VERSION 1021
+#define IDC_HARDWARE_REVISION 1022
+#define IDC_DEVICE_PICTURE 1031
+
+// Hotkeys page: the five hotkey fields (entries 0 to 4) and the four name
+// boxes (ports A to D) are consecutive.
+#define IDC_HOTKEY_PORT_A 1000
+#define IDC_HOTKEY_PORT_B 1001
+#define IDC_HOTKEY_PORT_C 1002
+#define IDC_HOTKEY_PORT_D 1003
+#define IDC_HOTKEY_ROTATE 1004
+#define IDC_SAVE 1008
+#define IDC_NAME_PORT_A 1011
+#define IDC_NAME_PORT_B 1012
+#define IDC_NAME_PORT_C 1013
+#define IDC_NAME_PORT_D 1014
+#define IDC_ROTATE_INTERVAL 1016
+#define IDC_INTERVAL_SPIN 1023
+
+// Firmware upgrade dialog.
+#define IDC_FIRMWARE_PROGRESS 1025
+#define IDC_CHECK 1026
+#define IDC_RELOAD 1027
+#define IDC_CURRENT_VERSION 1028
+
 // Sent to the preferences page when the switch reported its firmware version
 // (WM_USER + 0x101; both parameters 0).
 #define WM_UPDATESTATUS 0x0501

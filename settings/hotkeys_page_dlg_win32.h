@@ -1,0 +1,45 @@
+// The hotkeys page: the five hotkey fields, the four port names, the rotate
+// interval with its up-down control, and Save. It works on the main window's
+// hotkey table and interval; what it does with them is HotkeysPageLogic.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "app/port_control.h"
+#include "settings/hotkeys_page_logic.h"
+#include "ui/dialog_win32.h"
+
+class CMySetHotkeysDlg : public ui::CDialog, private HotkeysPageView {
+  public:
+    CMySetHotkeysDlg();
+    ~CMySetHotkeysDlg() override;
+
+    // The main window, set before the page's window is made.
+    void SetTrayDlg(PortControl* trayDlg) { m_pTrayDlg = trayDlg; }
+
+    static const ui::MessageMap* Messages();
+
+    void OnSave();
+    LRESULT OnIntervalDelta(NMHDR& header);
+
+  protected:
+    const ui::MessageMap* GetMessageMap() const override { return Messages(); }
+    void DoDataExchange(ui::DataExchange& exchange) override;
+    BOOL OnInitDialog() override;
+
+  private:
+    // HotkeysPageView
+    HotkeyFieldValue HotkeyField(std::size_t entry) const override;
+    void SetHotkeyField(std::size_t entry, HotkeyFieldValue value) override;
+    std::optional<std::string> LoadPlaceholder() const override;
+    void PushTexts(const HotkeysPageTexts& texts) override;
+    HotkeysPageTexts PullTexts() const override;
+    void SetIntervalControl(int lowest, int highest, int position) override;
+
+    PortControl* m_pTrayDlg = nullptr;
+    std::unique_ptr<HotkeysPageLogic> logic_;
+    // The texts the data exchange moves: four names and the interval.
+    HotkeysPageTexts texts_;
+};

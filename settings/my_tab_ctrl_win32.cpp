@@ -1,0 +1,69 @@
+#include "settings/my_tab_ctrl_win32.h"
+
+#include <commctrl.h>
+
+CMyTabCtrl::CMyTabCtrl()
+    : preferencesPage_(std::make_unique<CMySetPrefserencesDlg>()),
+      hotkeysPage_(std::make_unique<CMySetHotkeysDlg>()) {}
+
+CMyTabCtrl::~CMyTabCtrl() = default;
+
+const ui::MessageMap* CMyTabCtrl::Messages() {
+    static const ui::MessageEntry entries[] = {
+        ui::OnMessage<&CMyTabCtrl::OnLButtonDown>(WM_LBUTTONDOWN),
+    };
+    static const ui::MessageMap map{&CWnd::Messages, entries};
+    return &map;
+}
+
+ui::CDialog& CMyTabCtrl::Page(int index) {
+    if (index == 0) {
+        return *preferencesPage_;
+    }
+    return *hotkeysPage_;
+}
+
+void CMyTabCtrl::InitPages() {
+    shownPage_ = 0;
+    preferencesPage_->Create(GetSafeHwnd());
+    hotkeysPage_->Create(GetSafeHwnd());
+    ShowWindow(preferencesPage_->GetSafeHwnd(), SW_SHOW);
+    ShowWindow(hotkeysPage_->GetSafeHwnd(), SW_HIDE);
+    LayoutPages();
+}
+
+void CMyTabCtrl::LayoutPages() {
+    RECT client{};
+    RECT item{};
+    GetClientRect(GetSafeHwnd(), &client);
+    TabCtrl_GetItemRect(GetSafeHwnd(), 0, &item);
+    const int x = item.left;
+    const int y = item.bottom + 1;
+    const int width = client.right - item.left - 1;
+    const int height = client.bottom - item.bottom - 2;
+    for (int index = 0; index < pageCount_; ++index) {
+        SetWindowPos(Page(index).GetSafeHwnd(), HWND_TOP, x, y, width, height,
+                     index == 0 ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+    }
+}
+
+LRESULT CMyTabCtrl::OnLButtonDown(WPARAM, LPARAM) {
+    // The tab control selects the clicked tab and gives it the focus first.
+    Default();
+    ShowPage(TabCtrl_GetCurFocus(GetSafeHwnd()));
+    return 0;
+}
+
+void CMyTabCtrl::ShowSelectedPage() {
+    ShowPage(TabCtrl_GetCurSel(GetSafeHwnd()));
+}
+
+void CMyTabCtrl::ShowPage(int index) {
+    if (index < 0 || index >= pageCount_ || index == shownPage_) {
+        return;
+    }
+    ShowWindow(Page(shownPage_).GetSafeHwnd(), SW_HIDE);
+    shownPage_ = index;
+    ShowWindow(Page(shownPage_).GetSafeHwnd(), SW_SHOW);
+    SetFocus(Page(shownPage_).GetSafeHwnd());
+}
