@@ -1,0 +1,59 @@
+// Passing a firmware image to the switch: which lines are records, how the
+// progress bar follows the lines, the loop between the begin and end
+// commands, and the message that tells the outcome.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/desktop.h"
+#include "firmware/upgrade_view.h"
+#include "switchlink/switch_connection.h"
+
+namespace firmware {
+
+// Caption of every message box of the firmware upgrade, in every language.
+inline constexpr char kUpgradeCaption[] = "Firmware Upgrade";
+
+// Record type bytes of the lines that go to the switch (S0 is the switch
+// link's own constant, as its header differs).
+inline constexpr uint8_t kRecordTypeS1 = 241;
+inline constexpr uint8_t kRecordTypeS9 = 242;
+
+// The switch's time after the end command, before its version is asked.
+inline constexpr unsigned kSettleMilliseconds = 2000;
+
+// The record type of an S0, S1 or S9 line; any other line is not sent.
+std::optional<uint8_t> RecordTypeOf(std::string_view line);
+
+// The message for a transfer's final result, or none.
+std::optional<std::string> OutcomeMessage(uint32_t result);
+
+// The progress bar's range and position: the range covers the body after the
+// first line (which counts one byte for its line break), every later line
+// moves the bar by its length plus two for its line break, and the bar stops
+// at the end of the range.
+class TransferProgress {
+  public:
+    TransferProgress(uint64_t bodyLength, size_t firstLineLength);
+
+    int End() const { return end_; }
+    int Position() const { return position_; }
+    // Moves on past a line of `lineLength` bytes; returns the new position.
+    int Advance(size_t lineLength);
+
+  private:
+    int end_ = 0;
+    int position_ = 0;
+};
+
+// Sends the image's records between the begin and end commands, with the
+// progress on the view, and gives the switch its time afterwards. Stops at
+// the first line read once a record status is not 0; returns that status.
+uint32_t TransferImage(std::string_view image, TransferProgress progress,
+                       SwitchConnection& connection, Desktop& desktop, UpgradeView& view);
+
+}  // namespace firmware

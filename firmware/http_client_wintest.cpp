@@ -1,0 +1,196 @@
+// WinINet against the local update server, reached through the current
+// user's proxy settings as the program reaches the real one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/testing/recording_desktop.h"
+#include "firmware/http_client_win32.h"
+#include "firmware/testing/recording_upgrade_view.h"
+#include "firmware/update_server/update_listener.h"
+#include "firmware/upgrade_check.h"
+#include "hid/testing/iowkit2_double.h"
+
+namespace {
+
+using Event = RecordingUpgradeView::Event;
+
+constexpr char kInternetSettings[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+constexpr char kCheck110[] = "/firmware/check.php?fw=1.10&swid=3&av=1.0.1&os=w";
+// The sample image is 155680 bytes; the answer puts "1.11\r\n" before it.
+constexpr uint64_t kOfferLength = 6 + 155680;
+
+// Points the user's Internet Settings proxy at a port on 127.0.0.1 and puts
+// the settings back as they were.
+class ProxySettings {
+  public:
+    ProxySettings() {
+        RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key_, nullptr);
+        enable_ = Read("ProxyEnable");
+        server_ = Read("ProxyServer");
+    }
+    ~ProxySettings() {
+        Restore("ProxyEnable", enable_);
+        Restore("ProxyServer", server_);
+        RegCloseKey(key_);
+    }
+
+    void PointAt(uint16_t port) {
+        const DWORD enable = 1;
+        RegSetValueExA(key_, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
+                       sizeof(enable));
+        const std::string server = "127.0.0.1:" + std::to_string(port);
+        RegSetValueExA(key_, "ProxyServer", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(server.c_str()),
+                       static_cast<DWORD>(server.size() + 1));
+    }
+
+  private:
+    struct Value {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+    };
+
+    std::optional<Value> Read(const char* name) {
+        Value value;
+        DWORD size = 0;
+        if (RegQueryValueExA(key_, name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        value.data.resize(size);
+        RegQueryValueExA(key_, name, nullptr, &value.type, value.data.data(), &size);
+        return value;
+    }
+
+    void Restore(const char* name, const std::optional<Value>& value) {
+        if (value) {
+            RegSetValueExA(key_, name, 0, value->type, value->data.data(),
+                           static_cast<DWORD>(value->data.size()));
+        } else {
+            RegDeleteValueA(key_, name);
+        }
+    }
+
+    HKEY key_ = nullptr;
+    std::optional<Value> enable_;
+    std::optional<Value> server_;
+};
+
+class HttpClientWinTest : public ::testing::Test {
+  protected:
+    // The request lines the server saw. A client may name the default port
+    // in the proxied target (Wine's does); it means the same.
+    std::vector<std::string> RequestLines() const {
+        std::vector<std::string> lines = service.RequestLines();
+        for (std::string& line : lines) {
+            const size_t port = line.find(":80/");
+            if (port != std::string::npos) {
+                line.erase(port, 3);
+            }
+        }
+        return lines;
+    }
+
+    void SetUp() override {
+        std::string error;
+        listener = updateserver::StartUpdateListener(service, 0, error);
+        ASSERT_TRUE(listener) << error;
+        proxy.PointAt(listener->Port());
+    }
+
+    // A port nothing listens on.
+    static uint16_t ClosedPort() {
+        updateserver::UpdateService unused(PELO_SAMPLE_IMAGES);
+        std::string error;
+        return updateserver::StartUpdateListener(unused, 0, error)->Port();
+    }
+
+    updateserver::UpdateService service{PELO_SAMPLE_IMAGES};
+    std::unique_ptr<updateserver::UpdateListener> listener;
+    ProxySettings proxy;
+};
+
+TEST_F(HttpClientWinTest, EveryGetReachesTheServerThroughTheProxy) {
+    WinInetHttpClient client;
+    ASSERT_TRUE(client.Open()) << client.ErrorText();
+    for (int get = 0; get < 2; ++get) {
+        ASSERT_TRUE(client.Get(kCheck110)) << client.ErrorText();
+        EXPECT_EQ(client.BodyLength(), kOfferLength);
+        std::string body;
+        char block[5000];
+        while (std::optional<size_t> read = client.Read(block, sizeof(block))) {
+            if (*read == 0) {
+                break;
+            }
+            body.append(block, *read);
+        }
+        EXPECT_EQ(body.size(), kOfferLength);
+        EXPECT_EQ(body.substr(0, 26), "1.11\r\nS0070000312E313137\r\n");
+        EXPECT_EQ(body.substr(body.size() - 12), "S9030000FC\r\n");
+    }
+    client.Close();
+    // Both came to the server, each asking every cache on the way to let it
+    // through, and naming the program.
+    const std::string kRequestLine =
+        std::string("GET http://") + kUpdateHost + kCheck110 + " HTTP/1.1";
+    EXPECT_EQ(RequestLines(), (std::vector<std::string>{kRequestLine, kRequestLine}));
+    for (const updateserver::UpdateService::Request& request : service.Requests()) {
+        for (const char* header :
+             {"Pragma: no-cache", "User-Agent: Pelorandix Control Center/1.0.1"}) {
+            EXPECT_NE(std::find(request.headers.begin(), request.headers.end(), header),
+                      request.headers.end())
+                << header;
+        }
+    }
+}
+
+TEST_F(HttpClientWinTest, AnUnreachableServerIsToldAndTheNextCheckStartsOver) {
+    IowKit2Double hid;
+    RecordingDesktop desktop;
+    SwitchConnection connection(desktop);
+    ASSERT_EQ(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
+                                            connection.CallbackContext()),
+              0u);
+    WinInetHttpClient client;
+    RecordingUpgradeView view;
+    FirmwareUpgrade upgrade(connection, desktop, client, view);
+
+    proxy.PointAt(ClosedPort());
+    upgrade.OnCheck();
+    EXPECT_EQ(client.ErrorCode(), static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
+    EXPECT_EQ(view.Events(),
+              (std::vector<Event>{Event::Message("The attempt to connect to the server failed.",
+                                                 UpgradeView::MessageKind::Error)}));
+    EXPECT_TRUE(service.RequestLines().empty());
+
+    // The server is back: the next check runs from the start, and after Yes
+    // the whole sample image goes to the switch.
+    IowKit2Handle device = hid.Plug();
+    hid.DeliverReport(device, 1, {9, 0, 0, 0, 1, 10});
+    hid.DeliverReport(device, 1, {9, 0, 3, 0, 3});
+    upgrade.ShowSwitchVersion();
+    hid.ClearWrites();
+    view.ClearEvents();
+    view.answer = UpgradeView::Answer::Yes;
+    proxy.PointAt(listener->Port());
+    upgrade.OnCheck();
+
+    EXPECT_EQ(RequestLines(), std::vector<std::string>{std::string("GET http://") + kUpdateHost +
+                                                       kCheck110 + " HTTP/1.1"});
+    size_t records = 0;
+    for (const std::vector<uint8_t>& report : hid.WrittenBytes()) {
+        records += report[1] == 0xC2 || report[1] == 0xC3;
+    }
+    EXPECT_EQ(records, 2u + 65536 / 32);
+    EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(155681)});
+    EXPECT_EQ(view.EventsOf(Event::Kind::Position).back(), Event::Position(155680));
+    EXPECT_EQ(view.EventsOf(Event::Kind::Message).back(),
+              Event::Message("Firmware Upgrade finished", UpgradeView::MessageKind::Ok));
+}
+
+}  // namespace

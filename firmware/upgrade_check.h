@@ -1,0 +1,57 @@
+// The firmware upgrade dialog's logic: the switch's version text, the Check
+// button (ask the update server, offer the new firmware, pass it to the
+// switch) and the Reload button. The dialog derives from it and implements
+// the view.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/desktop.h"
+#include "firmware/http_client.h"
+#include "firmware/upgrade_view.h"
+#include "switchlink/switch_connection.h"
+
+class FirmwareUpgrade {
+  public:
+    // The most the switch is ever sent: a larger image is refused whole.
+    static constexpr size_t kMaxImageBytes = 16 * 1024 * 1024;
+    // The most characters of an offered version the question shows.
+    static constexpr size_t kMaxShownVersionLength = 64;
+
+    FirmwareUpgrade(SwitchConnection& connection, Desktop& desktop, HttpClient& http,
+                    UpgradeView& view);
+    virtual ~FirmwareUpgrade() = default;
+    FirmwareUpgrade(const FirmwareUpgrade&) = delete;
+    FirmwareUpgrade& operator=(const FirmwareUpgrade&) = delete;
+
+    // Asks the switch for its version and shows the text the connection holds
+    // now (empty when the switch never told one); the answer comes later.
+    void ShowSwitchVersion();
+    // The Check button: asks the update server and, after the user's Yes,
+    // transfers the new firmware. Returns once its last message box closed.
+    void OnCheck();
+    // The Reload button: the switch gets the end command alone.
+    void OnReload();
+
+    // The version text shown beside "Current Version:" and sent as fw.
+    std::string m_strVersion = "0.0";
+
+  protected:
+    // Passes the image (the body after its first line) to the switch and tells
+    // the outcome.
+    void RunFirmwareTransfer(std::string_view image, uint64_t bodyLength, size_t firstLineLength);
+
+  private:
+    // Shows a failure with the stop icon; the answer is closed first.
+    void ShowFailure(const std::string& text);
+    // The question offering `version`, from the string table's template.
+    std::string OfferQuestion(std::string_view version);
+
+    SwitchConnection& connection_;
+    Desktop& desktop_;
+    HttpClient& http_;
+    UpgradeView& view_;
+};

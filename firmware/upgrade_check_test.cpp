@@ -1,0 +1,367 @@
+#include "firmware/upgrade_check.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/testing/recording_desktop.h"
+#include "firmware/testing/fake_http_client.h"
+#include "firmware/testing/recording_upgrade_view.h"
+#include "hid/testing/iowkit2_double.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Event = RecordingUpgradeView::Event;
+using Kind = UpgradeView::MessageKind;
+using Lines = std::vector<std::string>;
+
+constexpr char kQuestion13[] =
+    "There is a new Firmware available (v1.3)! Do you want to upgarde the switch?";
+constexpr char kUpToDate[] = "Your Firmware is up-to-date!";
+constexpr char kFinished[] = "Firmware Upgrade finished";
+
+// An answer offering 1.3: 93 bytes, line 1 of 3 characters.
+constexpr char kOffer[] =
+    "1.3\r\n"
+    "S00600004844521B\r\n"
+    "S1130000285F245F2212226A000424290008237C2A\r\n"
+    "\r\n"
+    "S5030001FB\r\n"
+    "S9030000FC\r\n";
+
+// What the switch got, one line per report or record: "query 3" for [9, 4, 3],
+// "command 8" for [9, 1, 8], "record 241 42 S113..." for a record's header
+// (type, length) and the text of its chunks.
+Lines Transcript(const std::vector<Bytes>& writes) {
+    Lines lines;
+    for (const Bytes& report : writes) {
+        const uint8_t control = report.at(1);
+        if (control == 4 || control == 1) {
+            lines.push_back((control == 4 ? "query " : "command ") + std::to_string(report[2]));
+        } else if (control == 0xC2 || control == 0xC3) {
+            lines.push_back("record " + std::to_string(report[2]) + " " +
+                            std::to_string(report[3]) + " ");
+        } else if (control == 0xC6) {
+            lines.back().append(report.begin() + 2, report.begin() + 8);
+        } else if (control > 0x80 && control <= 0x86) {
+            lines.back().append(report.begin() + 2, report.begin() + 2 + (control - 0x80));
+        } else {
+            lines.push_back("unexpected control " + std::to_string(control));
+        }
+    }
+    return lines;
+}
+
+const Lines kTypeQuery{"query 3", "query 7"};
+
+class UpgradeCheckTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
+                                                connection.CallbackContext()),
+                  0u);
+    }
+
+    // A switch that told version 1.2 and device type 3; the dialog shows 1.2.
+    void PlugSwitch() {
+        device = hid.Plug();
+        Answer({9, 0, 0, 0, 1, 2});
+        Answer({9, 0, 3, 0, 3});
+        upgrade.ShowSwitchVersion();
+        hid.ClearWrites();
+        view.ClearEvents();
+        desktop.ClearEvents();
+    }
+
+    void Answer(const Bytes& report) { hid.DeliverReport(device, 1, report); }
+
+    Lines Sent() const { return Transcript(hid.WrittenBytes()); }
+
+    std::vector<Event> Messages() const { return view.EventsOf(Event::Kind::Message); }
+
+    std::vector<int> Positions() const {
+        std::vector<int> positions;
+        for (const Event& event : view.EventsOf(Event::Kind::Position)) {
+            positions.push_back(event.value);
+        }
+        return positions;
+    }
+
+    void CheckAgain() {
+        hid.ClearWrites();
+        view.ClearEvents();
+        desktop.ClearEvents();
+        http.calls.clear();
+        upgrade.OnCheck();
+    }
+
+    IowKit2Double hid;
+    IowKit2Handle device = nullptr;
+    RecordingDesktop desktop;
+    SwitchConnection connection{desktop};
+    FakeHttpClient http;
+    RecordingUpgradeView view;
+    FirmwareUpgrade upgrade{connection, desktop, http, view};
+};
+
+TEST_F(UpgradeCheckTest, VersionTextAndReload) {
+    EXPECT_EQ(upgrade.m_strVersion, "0.0");
+    device = hid.Plug();
+    hid.ClearWrites();
+    // No version answer decoded yet: the text is empty, not "0.0".
+    upgrade.ShowSwitchVersion();
+    EXPECT_EQ(Sent(), (Lines{"query 0", "query 7"}));
+    EXPECT_EQ(upgrade.m_strVersion, "");
+    Answer({9, 0, 0, 0, 1, 2});
+    upgrade.ShowSwitchVersion();
+    EXPECT_EQ(upgrade.m_strVersion, "1.2");
+    EXPECT_EQ(view.Events(), (std::vector<Event>{Event::Version(""), Event::Version("1.2")}));
+
+    hid.ClearWrites();
+    view.ClearEvents();
+    upgrade.OnReload();
+    EXPECT_EQ(hid.WrittenBytes(),
+              (std::vector<Bytes>{{9, 1, 8, 0, 0, 0, 0, 0}, {9, 1, 254, 0, 0, 0, 0, 0}}));
+    EXPECT_TRUE(view.Events().empty());
+    EXPECT_TRUE(http.calls.empty());
+}
+
+TEST_F(UpgradeCheckTest, UpToDateOrDeclinedSendsOnlyTheTypeQuery) {
+    PlugSwitch();
+    for (const char* body : {"NULL", "NULL\r\nS9030000FC\r\n", "NULLX 1.4\n"}) {
+        http.body = body;
+        CheckAgain();
+        EXPECT_EQ(http.calls, (Lines{"Open", "Get /firmware/check.php?fw=1.2&swid=3&av=1.0.1&os=w",
+                                     "BodyLength", "Close"}));
+        EXPECT_EQ(Sent(), kTypeQuery);
+        EXPECT_EQ(view.Events(), (std::vector<Event>{Event::Message(kUpToDate, Kind::Ok)}));
+    }
+
+    // Anything else is a version on offer, whole; No leaves everything as it was.
+    const std::vector<std::pair<std::string, std::string>> offers{
+        {"NUL", "NUL"}, {"null\n", "null"}, {" NULL\r\n", " NULL"}, {"1.3\r\n", "1.3"}, {"", ""}};
+    for (const auto& [body, version] : offers) {
+        http.body = body;
+        CheckAgain();
+        EXPECT_EQ(Sent(), kTypeQuery);
+        EXPECT_EQ(
+            view.Events(),
+            (std::vector<Event>{Event::Message("There is a new Firmware available (v" + version +
+                                                   ")! Do you want to upgarde the switch?",
+                                               Kind::YesNo)}));
+        EXPECT_EQ(http.calls.back(), "Close");
+    }
+}
+
+TEST_F(UpgradeCheckTest, QueryWithoutAnyVersionOrSwitch) {
+    http.body = "NULL";
+    upgrade.m_strVersion = "";
+    upgrade.OnCheck();
+    EXPECT_EQ(http.calls.at(1), "Get /firmware/check.php?fw=&swid=0&av=1.0.1&os=w");
+    EXPECT_TRUE(hid.Writes().empty());
+}
+
+TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
+    PlugSwitch();
+    http.body = kOffer;
+    view.answer = UpgradeView::Answer::Yes;
+    size_t writesAtSettle = 0;
+    desktop.onSleep = [&](unsigned milliseconds) {
+        if (milliseconds == 2000) {
+            writesAtSettle = hid.Writes().size();
+        }
+    };
+    upgrade.OnCheck();
+
+    EXPECT_EQ(Sent(), (Lines{"query 3", "query 7", "command 8", "record 240 16 S00600004844521B",
+                             "query 255", "query 7",
+                             "record 241 42 S1130000285F245F2212226A000424290008237C2A",
+                             "query 255", "query 7", "record 242 10 S9030000FC", "query 255",
+                             "query 7", "command 8", "command 254", "query 0", "query 7"}));
+    const std::vector<Bytes> writes = hid.WrittenBytes();
+    EXPECT_EQ(writes[3], (Bytes{9, 0xC3, 0xF0, 16, 0, 0, 0, 0}));
+    EXPECT_EQ(writes[9], (Bytes{9, 0xC2, 0xF1, 42, 0, 0, 0, 0}));
+    EXPECT_EQ(writes[19], (Bytes{9, 0xC2, 0xF2, 10, 0, 0, 0, 0}));
+    // The wait comes after the end command and before the version query.
+    EXPECT_EQ(writesAtSettle, writes.size() - 2);
+    std::vector<unsigned> sleeps(15, 1);
+    sleeps.push_back(2000);
+    EXPECT_EQ(desktop.Sleeps(), sleeps);
+
+    // Range 93 - 3 - 1; every line moves the bar by its length + 2, the
+    // empty line and the S5 line too.
+    EXPECT_EQ(view.Events(),
+              (std::vector<Event>{Event::Message(kQuestion13, Kind::YesNo), Event::Range(89),
+                                  Event::Position(0), Event::TransferStarting(),
+                                  Event::Position(18), Event::Position(62), Event::Position(64),
+                                  Event::Position(76), Event::Position(88), Event::TransferEnded(),
+                                  Event::Version("1.2"), Event::Message(kFinished, Kind::Ok)}));
+    EXPECT_EQ(view.Lowest(), 0);
+    EXPECT_EQ(http.calls.back(), "Close");
+}
+
+TEST_F(UpgradeCheckTest, ImagesWithoutRecordsStillBeginAndEnd) {
+    PlugSwitch();
+    view.answer = UpgradeView::Answer::Yes;
+    const Lines kNoRecords{"query 3",     "query 7", "command 8", "command 8",
+                           "command 254", "query 0", "query 7"};
+    http.body = "1.3";
+    CheckAgain();
+    EXPECT_EQ(Sent(), kNoRecords);
+    EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(0)});
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+    EXPECT_EQ(desktop.Sleeps(), std::vector<unsigned>{2000});
+
+    // 33 bytes: range 0 .. 29. Lines ending in a bare line feed still count
+    // two, so the last one takes the bar to its end and no further.
+    http.body = "1.3\nS5030001FB\n\nS2080000000000F7\n";
+    CheckAgain();
+    EXPECT_EQ(Sent(), kNoRecords);
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 12, 14, 29}));
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+}
+
+TEST_F(UpgradeCheckTest, AnEarlierRecordStatusStopsTheNextTransfer) {
+    PlugSwitch();
+    http.body = kOffer;
+    view.answer = UpgradeView::Answer::Yes;
+    // The switch answers every record with status 4, but its answers wait
+    // until the thread dispatches messages: while the outcome box is open.
+    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
+        if (write.bytes[1] == 0xC2 || write.bytes[1] == 0xC3) {
+            hid.PostReport(device, 1, {9, 0, 255, 4});
+        }
+    };
+    view.onMessage = [&](const std::string&) { hid.DispatchReports(); };
+    CheckAgain();
+    EXPECT_EQ(Transcript(hid.WrittenBytes()).size(), 16u);
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+    EXPECT_EQ(connection.RecordStatus(), 4u);
+
+    // The next transfer sends its first record only; the line after it is
+    // read and dropped.
+    hid.onWrite = nullptr;
+    CheckAgain();
+    EXPECT_EQ(http.calls.at(1), "Get /firmware/check.php?fw=1.2&swid=3&av=1.0.1&os=w");
+    const Lines kFirstRecordOnly{
+        "query 3",   "query 7", "command 8", "record 240 16 S00600004844521B",
+        "query 255", "query 7", "command 8", "command 254",
+        "query 0",   "query 7"};
+    EXPECT_EQ(Sent(), kFirstRecordOnly);
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 18}));
+    EXPECT_EQ(Messages().back(), Event::Message("Firmware Upgrade Error 4", Kind::Ok));
+
+    // Status 1 stops it the same way, without a message.
+    Answer({9, 0, 255, 1});
+    CheckAgain();
+    EXPECT_EQ(Sent(), kFirstRecordOnly);
+    EXPECT_EQ(Messages(), std::vector<Event>{Event::Message(kQuestion13, Kind::YesNo)});
+    EXPECT_EQ(view.Events().back(), Event::Version("1.2"));
+}
+
+TEST_F(UpgradeCheckTest, WithoutASwitchTheTransferStillFinishes) {
+    http.body = kOffer;
+    view.answer = UpgradeView::Answer::Yes;
+    upgrade.OnCheck();
+    EXPECT_TRUE(hid.Writes().empty());
+    EXPECT_EQ(desktop.Sleeps().back(), 2000u);
+    EXPECT_EQ(view.EventsOf(Event::Kind::Version), std::vector<Event>{Event::Version("")});
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+}
+
+TEST_F(UpgradeCheckTest, HttpFailuresEndTheCheckAndTheNextOneStartsOver) {
+    PlugSwitch();
+    http.body = "NULL";
+    http.errorText = "The attempt to connect to the server failed";
+    const std::vector<Event> kError{Event::Message(http.errorText, Kind::Error)};
+
+    http.failAt = FakeHttpClient::Step::Open;
+    CheckAgain();
+    EXPECT_EQ(view.Events(), kError);
+    EXPECT_TRUE(hid.Writes().empty());
+
+    for (FakeHttpClient::Step step : {FakeHttpClient::Step::Get, FakeHttpClient::Step::BodyLength,
+                                      FakeHttpClient::Step::Read}) {
+        http.failAt = step;
+        http.failReadAfter = 2;
+        CheckAgain();
+        EXPECT_EQ(view.Events(), kError);
+        EXPECT_EQ(Sent(), kTypeQuery);
+        EXPECT_EQ(http.calls.back(), "Close");
+        EXPECT_FALSE(http.open);
+    }
+
+    http.failAt.reset();
+    CheckAgain();
+    EXPECT_EQ(http.calls.front(), "Open");
+    EXPECT_EQ(view.Events(), (std::vector<Event>{Event::Message(kUpToDate, Kind::Ok)}));
+}
+
+TEST_F(UpgradeCheckTest, TheImageArrivesWholeBeforeTheSwitchHearsOfIt) {
+    PlugSwitch();
+    view.answer = UpgradeView::Answer::Yes;
+    const auto kRefused = [](const std::string& text) {
+        return std::vector<Event>{Event::Message(kQuestion13, Kind::YesNo),
+                                  Event::Message(text, Kind::Error)};
+    };
+
+    // The connection breaks in the middle of the image.
+    http.body = kOffer;
+    http.failAt = FakeHttpClient::Step::Read;
+    http.failReadAfter = 60;
+    CheckAgain();
+    EXPECT_EQ(Sent(), kTypeQuery);
+    EXPECT_EQ(view.Events(), kRefused(http.errorText));
+    http.failAt.reset();
+
+    // Over 16 MiB: refused as told, before reading it, or once read past it.
+    const std::string kTooLarge =
+        "The firmware image is larger than 16 MiB. Nothing was sent to the switch.";
+    http.toldLength = 5 + 16 * 1024 * 1024 + 1;
+    CheckAgain();
+    EXPECT_EQ(Sent(), kTypeQuery);
+    EXPECT_EQ(view.Events(), kRefused(kTooLarge));
+    EXPECT_LT(http.bytesRead, 100u);
+
+    http.blockSize = 64 * 1024;
+    http.toldLength = 100;
+    http.body = "1.3\r\n" + std::string(16 * 1024 * 1024 + 1, 'x');
+    CheckAgain();
+    EXPECT_EQ(Sent(), kTypeQuery);
+    EXPECT_EQ(view.Events(), kRefused(kTooLarge));
+
+    // A first line past the limit is not even shown.
+    http.body = std::string(16 * 1024 * 1024 + 2, '7');
+    CheckAgain();
+    EXPECT_EQ(view.Events(), (std::vector<Event>{Event::Message(
+                                 "The update server's answer is too large.", Kind::Error)}));
+
+    // 16 MiB exactly is taken.
+    http.body = "1.3\r\n" + std::string(16 * 1024 * 1024, 'x');
+    http.toldLength.reset();
+    CheckAgain();
+    EXPECT_EQ(Sent().at(2), "command 8");
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+}
+
+TEST_F(UpgradeCheckTest, TheQuestionShowsAtMost64CharactersOfTheVersion) {
+    http.body = std::string(100000, '7') + "\nS9030000FC\n";
+    upgrade.OnCheck();
+    EXPECT_EQ(Messages(), (std::vector<Event>{Event::Message(
+                              "There is a new Firmware available (v" + std::string(64, '7') +
+                                  "...)! Do you want to upgarde the switch?",
+                              Kind::YesNo)}));
+
+    // Control characters would cut the text short or go unseen.
+    view.ClearEvents();
+    http.body = std::string("1.\0\t4\x7F\xE9\n", 8);
+    upgrade.OnCheck();
+    EXPECT_EQ(Messages(), (std::vector<Event>{Event::Message(
+                              "There is a new Firmware available (v1.??4?\xE9)! Do you want to "
+                              "upgarde the switch?",
+                              Kind::YesNo)}));
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// What the firmware upgrade asks of its dialog: the progress bar, the version
+// text, message boxes owned by the dialog and the active language's strings.
+#pragma once
+
+#include <string>
+
+class UpgradeView {
+  public:
+    enum class MessageKind {
+        Ok,     // an OK button, no icon
+        YesNo,  // Yes and No buttons, no icon
+        Error,  // an OK button and the stop icon
+    };
+    enum class Answer { Ok, Yes, No };
+
+    virtual ~UpgradeView() = default;
+
+    virtual void SetProgressRange(int lowest, int highest) = 0;
+    // Shows the position at once: the transfer dispatches no messages.
+    virtual void SetProgressPosition(int position) = 0;
+    // Shows the firmware version text beside "Current Version:".
+    virtual void ShowVersion(const std::string& version) = 0;
+    virtual Answer ShowMessage(const std::string& text, const std::string& caption,
+                               MessageKind kind) = 0;
+    // A string of the active language's string table.
+    virtual std::string LoadResourceString(unsigned id) = 0;
+
+    // Bracket the records of a transfer, whose 1 ms pauses need the system
+    // timer at 1 ms resolution; nothing else does.
+    virtual void TransferStarting() = 0;
+    virtual void TransferEnded() = 0;
+};
