@@ -152,6 +152,7 @@ TEST_F(HttpClientWinTest, EveryGetReachesTheServerThroughTheProxy) {
 TEST_F(HttpClientWinTest, AnUnreachableServerIsToldAndTheNextCheckStartsOver) {
     IowKit2Double hid;
     RecordingDesktop desktop;
+    desktop.strings = {{107, "v%s?"}, {108, "1.0.1"}};
     SwitchConnection connection(desktop);
     ASSERT_EQ(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
                                             connection.CallbackContext()),

@@ -71,7 +71,7 @@ std::string FirmwareUpgrade::OfferQuestion(std::string_view version) {
     if (version.size() > kMaxShownVersionLength) {
         shown += kEllipsis;
     }
-    std::string question = view_.LoadResourceString(IDS_FIRMWARE_NEW_AVAILABLE);
+    std::string question = desktop_.LoadResourceString(IDS_FIRMWARE_NEW_AVAILABLE);
     const size_t placeholder = question.find(kVersionPlaceholder);
     if (placeholder != std::string::npos) {
         question.replace(placeholder, kVersionPlaceholder.size(), shown);
@@ -84,7 +84,7 @@ void FirmwareUpgrade::OnCheck() {
     if (!http_.Open()) {
         return ShowFailure(http_.ErrorText());
     }
-    const std::string appVersion = view_.LoadResourceString(IDS_APP_VERSION);
+    const std::string appVersion = desktop_.LoadResourceString(IDS_APP_VERSION);
     // The answer arrives only once messages are dispatched again, so the
     // request carries the device type the connection holds already.
     connection_.QueryDeviceType();
@@ -109,7 +109,7 @@ void FirmwareUpgrade::OnCheck() {
     }
 
     if (IsUpToDate(firstLine)) {
-        view_.ShowMessage(view_.LoadResourceString(IDS_FIRMWARE_UP_TO_DATE), kUpgradeCaption,
+        view_.ShowMessage(desktop_.LoadResourceString(IDS_FIRMWARE_UP_TO_DATE), kUpgradeCaption,
                           UpgradeView::MessageKind::Ok);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -56,9 +57,17 @@ Lines Transcript(const std::vector<Bytes>& writes) {
 
 const Lines kTypeQuery{"query 3", "query 7"};
 
+// The English strings of the firmware upgrade.
+const std::map<unsigned, std::string> kStrings{
+    {106, "Your Firmware is up-to-date!"},
+    {107, "There is a new Firmware available (v%s)! Do you want to upgarde the switch?"},
+    {108, "1.0.1"},
+};
+
 class UpgradeCheckTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        desktop.strings = kStrings;
         ASSERT_EQ(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
                                                 connection.CallbackContext()),
                   0u);

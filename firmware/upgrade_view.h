@@ -1,5 +1,6 @@
 // What the firmware upgrade asks of its dialog: the progress bar, the version
-// text, message boxes owned by the dialog and the active language's strings.
+// text and message boxes owned by the dialog. (Strings come from the active
+// resource module through the desktop.)
 #pragma once
 
 #include <string>
@@ -22,9 +23,6 @@ class UpgradeView {
     virtual void ShowVersion(const std::string& version) = 0;
     virtual Answer ShowMessage(const std::string& text, const std::string& caption,
                                MessageKind kind) = 0;
-    // A string of the active language's string table.
-    virtual std::string LoadResourceString(unsigned id) = 0;
-
     // Bracket the records of a transfer, whose 1 ms pauses need the system
     // timer at 1 ms resolution; nothing else does.
     virtual void TransferStarting() = 0;

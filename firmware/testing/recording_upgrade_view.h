@@ -1,9 +1,8 @@
-// An UpgradeView for tests: records what the upgrade showed, in order, holds
-// the English strings 106 to 108 and answers questions as scripted.
+// An UpgradeView for tests: records what the upgrade showed, in order, and
+// answers questions as scripted.
 #pragma once
 
 #include <functional>
-#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -72,10 +71,6 @@ class RecordingUpgradeView : public UpgradeView {
         }
         return kind == MessageKind::YesNo ? answer : Answer::Ok;
     }
-    std::string LoadResourceString(unsigned id) override {
-        const auto found = strings.find(id);
-        return found == strings.end() ? std::string() : found->second;
-    }
     void TransferStarting() override { Record(Event::TransferStarting()); }
     void TransferEnded() override { Record(Event::TransferEnded()); }
 
@@ -98,11 +93,6 @@ class RecordingUpgradeView : public UpgradeView {
     Answer answer = Answer::No;
     // Called while a message box is "open", to act as the thread would.
     std::function<void(const std::string& text)> onMessage;
-    std::map<unsigned, std::string> strings{
-        {106, "Your Firmware is up-to-date!"},
-        {107, "There is a new Firmware available (v%s)! Do you want to upgarde the switch?"},
-        {108, "1.0.1"},
-    };
 
   private:
     void Record(Event event) { events_.push_back(std::move(event)); }
