@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "firmware/fw_upgrade_dlg_win32.h"
 #include "hid/iowkit2.h"
 #include "resources/resource.h"
 #include "settings/settings_file.h"
@@ -296,7 +297,10 @@ void CTrayControlDlg::OnQuit() {
     EndDialog(IDCANCEL);
 }
 
-void CTrayControlDlg::OnFirmwareUpgrade() {}
+void CTrayControlDlg::OnFirmwareUpgrade() {
+    CFWUpgradeDlg dialog(*this);
+    dialog.DoModal(hwnd_);
+}
 
 void CTrayControlDlg::SleepFor(unsigned milliseconds) {
     Sleep(milliseconds);

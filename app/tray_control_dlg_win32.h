@@ -36,6 +36,8 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     HMENU TrayMenu() const { return trayMenu_.get(); }
     bool TrayIconShown() const { return trayIconShown_; }
     CMyTabCtrl& PageTabs() { return pageTabs_; }
+    // The desktop the port commands and the switch connection talk through.
+    Desktop& GetDesktop() { return *this; }
 
     // The window message a second start of the program sends to show this
     // window, and the property that marks the main window for it.

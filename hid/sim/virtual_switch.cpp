@@ -1,6 +1,9 @@
 #include "hid/sim/virtual_switch.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace hidsim {
@@ -33,6 +36,75 @@ constexpr uint8_t kAnswerDeviceType = 3;
 constexpr uint8_t kAnswerRecordStatus = 255;
 
 constexpr uint16_t kLanguageEnglishUs = 0x0409;
+
+// The record type byte of an S0 record.
+constexpr uint8_t kRecordTypeS0 = 0xF0;
+
+std::optional<int> HexValue(std::string_view digits) {
+    int value = 0;
+    for (char digit : digits) {
+        int nibble;
+        if (digit >= '0' && digit <= '9') {
+            nibble = digit - '0';
+        } else if (digit >= 'A' && digit <= 'F') {
+            nibble = digit - 'A' + 10;
+        } else if (digit >= 'a' && digit <= 'f') {
+            nibble = digit - 'a' + 10;
+        } else {
+            return std::nullopt;
+        }
+        value = value * 16 + nibble;
+    }
+    return value;
+}
+
+// One to three decimal digits up to 255.
+std::optional<uint8_t> DecimalByte(std::string_view digits) {
+    if (digits.empty() || digits.size() > 3) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (char digit : digits) {
+        if (digit < '0' || digit > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (digit - '0');
+    }
+    if (value > 255) {
+        return std::nullopt;
+    }
+    return static_cast<uint8_t>(value);
+}
+
+// "S0" + count + 4-digit address + data + checksum, the data the text
+// "major.minor" in ASCII.
+std::optional<std::pair<uint8_t, uint8_t>> S0RecordVersion(std::string_view record) {
+    constexpr size_t kDataStart = 8;  // after "S0", the count and the address
+    constexpr size_t kChecksumDigits = 2;
+    if (record.size() < kDataStart + kChecksumDigits || record.substr(0, 2) != "S0") {
+        return std::nullopt;
+    }
+    const std::string_view data =
+        record.substr(kDataStart, record.size() - kDataStart - kChecksumDigits);
+    std::string text;
+    for (size_t at = 0; at + 1 < data.size(); at += 2) {
+        const auto byte = HexValue(data.substr(at, 2));
+        if (!byte) {
+            return std::nullopt;
+        }
+        text.push_back(static_cast<char>(*byte));
+    }
+    const size_t dot = text.find('.');
+    if (dot == std::string::npos) {
+        return std::nullopt;
+    }
+    const auto major = DecimalByte(std::string_view(text).substr(0, dot));
+    const auto minor = DecimalByte(std::string_view(text).substr(dot + 1));
+    if (!major || !minor) {
+        return std::nullopt;
+    }
+    return std::pair<uint8_t, uint8_t>(*major, *minor);
+}
 
 std::vector<uint8_t> AnswerReport(uint8_t code, uint8_t value1, uint8_t value2, uint8_t value3) {
     std::vector<uint8_t> report(kSwitchPipe1ReportLength, 0);
@@ -69,7 +141,9 @@ VirtualSwitch::VirtualSwitch(std::shared_ptr<Bus> bus, SwitchOptions options)
     : bus_(std::move(bus)),
       options_(std::move(options)),
       port_(options_.port),
-      secondPort_(options_.secondPort) {}
+      secondPort_(options_.secondPort),
+      firmwareMajor_(options_.firmwareMajor),
+      firmwareMinor_(options_.firmwareMinor) {}
 
 std::shared_ptr<VirtualSwitch> VirtualSwitch::Make(std::shared_ptr<Bus> bus,
                                                    SwitchOptions options) {
@@ -178,6 +252,9 @@ std::vector<std::vector<uint8_t>> VirtualSwitch::Answer(const uint8_t* report) {
         if (command == kTransferMarkBegin || command == kTransferMarkEnd) {
             ++transferMarks_;
         }
+        if (command == kTransferMarkEnd) {
+            TakeTransferredVersion();
+        }
         return {};
     }
     switch (command) {
@@ -199,8 +276,7 @@ std::vector<std::vector<uint8_t>> VirtualSwitch::Answer(const uint8_t* report) {
     const int query = std::exchange(lastQuery_, -1);
     switch (query) {
         case kQueryFirmwareVersion:
-            return {AnswerReport(kAnswerFirmwareVersion, 0, options_.firmwareMajor,
-                                 options_.firmwareMinor)};
+            return {AnswerReport(kAnswerFirmwareVersion, 0, firmwareMajor_, firmwareMinor_)};
         case kQueryPort:
             return {AnswerReport(kAnswerPortState, 0, port_, secondPort_)};
         case kQueryDeviceType:
@@ -230,6 +306,19 @@ void VirtualSwitch::FinishRecord() {
     records_.push_back(std::move(record_));
     record_ = {};
     inRecord_ = false;
+}
+
+void VirtualSwitch::TakeTransferredVersion() {
+    for (size_t index = recordsAtLastEnd_; index < records_.size(); ++index) {
+        if (records_[index].type != kRecordTypeS0) {
+            continue;
+        }
+        if (const auto version = S0RecordVersion(records_[index].text)) {
+            firmwareMajor_ = version->first;
+            firmwareMinor_ = version->second;
+        }
+    }
+    recordsAtLastEnd_ = records_.size();
 }
 
 void VirtualSwitch::PressPortButton(uint8_t port) {

@@ -12,7 +12,9 @@
 // - Set port [9, 4, 11, port, second] sets the port and answers the port
 //   state at once.
 // - Firmware records (byte 1 with 0x80) are collected; [9, 1, 8] and
-//   [9, 1, 254] are counted as transfer marks.
+//   [9, 1, 254] are counted as transfer marks. At the end mark [9, 1, 254]
+//   the switch takes the version an S0 record of the transfer carries as its
+//   data ("1.11": major 1, minor 11) and reports it from then on.
 //
 // A program with the switch plugged in at start:
 //   auto bus = hidsim::Bus::Make(hidsim::Clock::kReal);
@@ -106,6 +108,8 @@ class VirtualSwitch : public std::enable_shared_from_this<VirtualSwitch> {
     std::vector<std::vector<uint8_t>> Answer(const uint8_t* report);
     void TakeRecordPart(const uint8_t* report, uint8_t control);
     void FinishRecord();
+    // At the end of a transfer: the version its S0 record names, if any.
+    void TakeTransferredVersion();
     void Send(const std::vector<uint8_t>& report);
     void Tell(Direction direction, const uint8_t* report, size_t size);
 
@@ -123,6 +127,10 @@ class VirtualSwitch : public std::enable_shared_from_this<VirtualSwitch> {
     FirmwareRecord record_;
     std::vector<FirmwareRecord> records_;
     int transferMarks_ = 0;
+    uint8_t firmwareMajor_;
+    uint8_t firmwareMinor_;
+    // Records before this index belong to transfers already ended.
+    size_t recordsAtLastEnd_ = 0;
 
     std::mutex listenerMutex_;
     Listener listener_;

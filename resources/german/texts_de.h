@@ -34,4 +34,4 @@
     "Eine neue Firmware ist verf\374gbar (v%s)! M\366chten Sie den Umschalter aktualisieren?"
 #define TEXT_CHECK "Pr\374fen"
 #define TEXT_RELOAD "Neu laden"
-#define TEXT_CURRENT_VERSION "Aktuelle Version:"
+#define TEXT_CURRENT_VERSION "Version:"

@@ -1,0 +1,78 @@
+#include "firmware/fw_upgrade_dlg_win32.h"
+
+#include <commctrl.h>
+
+#include "app/tray_control_dlg_win32.h"
+#include "resources/resource.h"
+
+CFWUpgradeDlg::CFWUpgradeDlg(CTrayControlDlg& trayDlg)
+    : CDialog(IDD_FIRMWARE_UPGRADE),
+      FirmwareUpgrade(trayDlg, trayDlg.GetDesktop(), updateServer,
+                      static_cast<UpgradeView&>(*this)),
+      m_pTrayDlg(&trayDlg) {}
+
+const ui::MessageMap* CFWUpgradeDlg::Messages() {
+    using Self = CFWUpgradeDlg;
+    static const ui::MessageEntry entries[] = {
+        ui::OnCommand<&Self::OnCheckClicked>(IDC_CHECK),
+        ui::OnCommand<&Self::OnReloadClicked>(IDC_RELOAD),
+        ui::OnMessage<&Self::OnClose>(WM_CLOSE),
+    };
+    static const ui::MessageMap map{&CDialog::Messages, entries};
+    return &map;
+}
+
+void CFWUpgradeDlg::DoDataExchange(ui::DataExchange& exchange) {
+    exchange.Text(IDC_CURRENT_VERSION, m_strVersion);
+    exchange.Control(IDC_FIRMWARE_PROGRESS, m_progress);
+}
+
+BOOL CFWUpgradeDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    ShowSwitchVersion();
+    return TRUE;
+}
+
+LRESULT CFWUpgradeDlg::OnClose(WPARAM, LPARAM) {
+    UpdateData(true);
+    EndDialog(IDOK);
+    return 0;
+}
+
+void CFWUpgradeDlg::SetProgressRange(int lowest, int highest) {
+    SendMessageA(m_progress.GetSafeHwnd(), PBM_SETRANGE32, lowest, highest);
+}
+
+void CFWUpgradeDlg::SetProgressPosition(int position) {
+    SendMessageA(m_progress.GetSafeHwnd(), PBM_SETPOS, position, 0);
+    // The transfer dispatches no messages: paint now.
+    UpdateWindow(m_progress.GetSafeHwnd());
+}
+
+void CFWUpgradeDlg::ShowVersion(const std::string& version) {
+    m_strVersion = version;
+    UpdateData(false);
+}
+
+UpgradeView::Answer CFWUpgradeDlg::ShowMessage(const std::string& text, const std::string& caption,
+                                               MessageKind kind) {
+    UINT style = MB_OK;
+    if (kind == MessageKind::YesNo) {
+        style = MB_YESNO;
+    } else if (kind == MessageKind::Error) {
+        style = MB_OK | MB_ICONSTOP;
+    }
+    const int answer = MessageBoxA(GetSafeHwnd(), text.c_str(), caption.c_str(), style);
+    if (answer == IDYES) {
+        return Answer::Yes;
+    }
+    return answer == IDNO ? Answer::No : Answer::Ok;
+}
+
+void CFWUpgradeDlg::TransferStarting() {
+    timerResolution_.emplace();
+}
+
+void CFWUpgradeDlg::TransferEnded() {
+    timerResolution_.reset();
+}
