@@ -8,11 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
-#include <vector>
 
+#include "app/testing/driven_tray_dlg_win32.h"
 #include "hid/platform.h"
 #include "hid/sim/sim_bus.h"
 #include "hid/sim/virtual_switch.h"
@@ -33,66 +31,6 @@ std::string MenuText(HMENU menu, UINT id) {
 UINT MenuState(HMENU menu, UINT id) {
     return GetMenuState(menu, id, MF_BYCOMMAND);
 }
-
-// Runs the main window modally and drives it from a timer of its own thread:
-// each step waits for its condition (with a deadline), then acts. The window
-// quits when the steps are done or one timed out.
-class DrivenTrayDlg : public CTrayControlDlg {
-  public:
-    struct Step {
-        std::function<bool()> ready;
-        std::function<void()> act;
-    };
-
-    // True when the window ran every step.
-    bool Run(std::vector<Step> steps) {
-        steps_ = std::move(steps);
-        return DoModal(nullptr) != -1 && !timedOut && next_ == steps_.size();
-    }
-    bool timedOut = false;
-
-  protected:
-    BOOL OnInitDialog() override {
-        const BOOL result = CTrayControlDlg::OnInitDialog();
-        current_ = this;
-        deadline_ = Now() + kStepLimit;
-        SetTimer(GetSafeHwnd(), kDriverTimer, 20, &DrivenTrayDlg::Drive);
-        return result;
-    }
-
-  private:
-    static constexpr UINT_PTR kDriverTimer = 77;
-    static constexpr auto kStepLimit = std::chrono::seconds(10);
-    static std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
-
-    static void CALLBACK Drive(HWND window, UINT, UINT_PTR, DWORD) {
-        DrivenTrayDlg& self = *current_;
-        if (self.next_ < self.steps_.size()) {
-            Step& step = self.steps_[self.next_];
-            if (step.ready && !step.ready()) {
-                if (Now() < self.deadline_) {
-                    return;
-                }
-                self.timedOut = true;
-                self.steps_.clear();
-            } else {
-                ++self.next_;
-                self.deadline_ = Now() + kStepLimit;
-                if (step.act) {
-                    step.act();
-                }
-                return;
-            }
-        }
-        KillTimer(window, kDriverTimer);
-        SendMessageA(window, WM_COMMAND, ID_QUIT, 0);
-    }
-
-    static inline DrivenTrayDlg* current_ = nullptr;
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    std::chrono::steady_clock::time_point deadline_;
-};
 
 class TrayControlDlgTest : public ::testing::Test {
   protected:

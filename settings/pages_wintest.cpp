@@ -1,0 +1,380 @@
+// The two settings pages inside the real main window, with the virtual switch
+// on the simulated bus: switching tabs, the hotkeys page's fields, interval
+// and Save, the preferences page's status, language list, start at login and
+// picture. Settings go to a file in a fresh working folder; the Run value is
+// put back as it was.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/testing/driven_tray_dlg_win32.h"
+#include "hid/sim/sim_bus.h"
+#include "hid/sim/virtual_switch.h"
+#include "hid/win32/install.h"
+#include "resources/resource.h"
+#include "settings/settings_file.h"
+#include "settings/start_at_login_win32.h"
+#include "settings/test_files.h"
+#include "ui/dialog_win32.h"
+
+namespace {
+
+constexpr COLORREF kMagenta = RGB(255, 0, 255);
+
+std::string ItemText(HWND dialog, int id) {
+    return ui::WindowText(GetDlgItem(dialog, id));
+}
+
+std::string MenuText(HMENU menu, UINT id) {
+    char text[128] = "";
+    GetMenuStringA(menu, id, text, sizeof text, MF_BYCOMMAND);
+    return text;
+}
+
+std::string TabText(HWND tabs, int index) {
+    char text[64] = "";
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(tabs, TCM_GETITEMA, index, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// A left click in the middle of a tab, as the mouse sends it to the control.
+void ClickTab(HWND tabs, int index) {
+    RECT item{};
+    TabCtrl_GetItemRect(tabs, index, &item);
+    const LPARAM point = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendMessageA(tabs, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageA(tabs, WM_LBUTTONUP, 0, point);
+}
+
+bool FocusInside(HWND page) {
+    HWND focus = GetFocus();
+    return focus != nullptr && (focus == page || IsChild(page, focus));
+}
+
+// The raw value of a key in the settings file, as the profile functions read it.
+std::string SettingsLine(const char* key) {
+    char value[512] = "";
+    GetPrivateProfileStringA("Settings", key, "", value, sizeof value, kSettingsFilePath);
+    return value;
+}
+
+// The Run value "Pelorandix" of the current user: its data, or nothing.
+std::optional<std::string> RunValue() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    char data[MAX_PATH + 1] = "";
+    DWORD size = sizeof data - 1;
+    const LSTATUS status = RegQueryValueExA(key, kRunValueName, nullptr, nullptr,
+                                            reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return std::string(data);
+}
+
+void PutRunValue(const std::optional<std::string>& data) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kRunKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    if (data) {
+        RegSetValueExA(key, kRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data->c_str()),
+                       static_cast<DWORD>(data->size() + 1));
+    } else {
+        RegDeleteValueA(key, kRunValueName);
+    }
+    RegCloseKey(key);
+}
+
+// Keeps the current user's Run value "Pelorandix" (type and data) and puts it
+// back at the end.
+class RunValueKeeper {
+  public:
+    RunValueKeeper() {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_QUERY_VALUE, &key) !=
+            ERROR_SUCCESS) {
+            return;
+        }
+        DWORD size = 0;
+        if (RegQueryValueExA(key, kRunValueName, nullptr, &type_, nullptr, &size) ==
+            ERROR_SUCCESS) {
+            data_.resize(size);
+            if (RegQueryValueExA(key, kRunValueName, nullptr, &type_,
+                                 reinterpret_cast<BYTE*>(data_.data()), &size) == ERROR_SUCCESS) {
+                data_.resize(size);
+                present_ = true;
+            }
+        }
+        RegCloseKey(key);
+    }
+    ~RunValueKeeper() {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kRunKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS) {
+            return;
+        }
+        if (present_) {
+            RegSetValueExA(key, kRunValueName, 0, type_,
+                           reinterpret_cast<const BYTE*>(data_.data()),
+                           static_cast<DWORD>(data_.size()));
+        } else {
+            RegDeleteValueA(key, kRunValueName);
+        }
+        RegCloseKey(key);
+    }
+    RunValueKeeper(const RunValueKeeper&) = delete;
+    RunValueKeeper& operator=(const RunValueKeeper&) = delete;
+
+  private:
+    bool present_ = false;
+    DWORD type_ = REG_NONE;
+    std::string data_;
+};
+
+class PagesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        bus_ = hidsim::Bus::Make(hidsim::Clock::kReal);
+        // Serial "1A2B3C4D", revision 0x1012, firmware 1.10; plugged by the
+        // tests that want it.
+        switch_ = hidsim::VirtualSwitch::Make(bus_, hidsim::SwitchOptions{});
+        IowKit2InstallPlatform(bus_->MakePlatform());
+        IowKit2InstallWindowCarrier();
+    }
+    void TearDown() override { IowKit2Shutdown(); }
+
+    TempFolder folder_;
+    WorkingDirectoryScope inFolder_{folder_.Path()};
+    std::shared_ptr<hidsim::Bus> bus_;
+    std::shared_ptr<hidsim::VirtualSwitch> switch_;
+};
+
+TEST_F(PagesTest, TabsShowOnePageAtATimeAndFocusIt) {
+    DrivenTrayDlg window;
+    EXPECT_TRUE(window.Run({{nullptr, [&] {
+                                 CMyTabCtrl& tabs = window.PageTabs();
+                                 HWND tabControl = tabs.GetSafeHwnd();
+                                 HWND preferences = tabs.PreferencesPage().GetSafeHwnd();
+                                 HWND hotkeys = tabs.HotkeysPage().GetSafeHwnd();
+                                 ASSERT_EQ(TabCtrl_GetItemCount(tabControl), 2);
+                                 EXPECT_EQ(TabText(tabControl, 0), "Preferences");
+                                 EXPECT_EQ(TabText(tabControl, 1), "Hotkeys");
+                                 EXPECT_EQ(GetParent(preferences), tabControl);
+                                 EXPECT_EQ(GetParent(hotkeys), tabControl);
+                                 EXPECT_TRUE(IsWindowVisible(preferences));
+                                 EXPECT_FALSE(IsWindowVisible(hotkeys));
+                                 // The pages lie below the tabs.
+                                 RECT item{};
+                                 RECT page{};
+                                 TabCtrl_GetItemRect(tabControl, 0, &item);
+                                 GetWindowRect(preferences, &page);
+                                 MapWindowPoints(nullptr, tabControl,
+                                                 reinterpret_cast<POINT*>(&page), 2);
+                                 EXPECT_GT(page.top, item.bottom);
+
+                                 ClickTab(tabControl, 1);
+                                 EXPECT_TRUE(IsWindowVisible(hotkeys));
+                                 EXPECT_FALSE(IsWindowVisible(preferences));
+                                 EXPECT_TRUE(FocusInside(hotkeys));
+                                 EXPECT_EQ(tabs.ShownPage(), 1);
+
+                                 // The tab already shown: nothing changes.
+                                 ClickTab(tabControl, 1);
+                                 EXPECT_TRUE(IsWindowVisible(hotkeys));
+                                 EXPECT_FALSE(IsWindowVisible(preferences));
+                                 EXPECT_EQ(tabs.ShownPage(), 1);
+
+                                 ClickTab(tabControl, 0);
+                                 EXPECT_TRUE(IsWindowVisible(preferences));
+                                 EXPECT_FALSE(IsWindowVisible(hotkeys));
+                                 EXPECT_TRUE(FocusInside(preferences));
+                             }}}));
+}
+
+TEST_F(PagesTest, HotkeysPageLoadsStepsTheIntervalAndSaves) {
+    HotkeyTable table = DefaultHotkeyTable();
+    table.entries[0].keyCode = 'Q';
+    table.entries[0].modifiers = 0x07;         // Shift + Ctrl + Alt
+    SetEntryName(table.entries[1], "Port A");  // another port's default name
+    SetEntryName(table.entries[2], "Office");
+    table.entries[4].keyCode = VK_F7;
+    table.entries[4].modifiers = 0x03;  // Shift + Ctrl
+    ASSERT_TRUE(SaveHotkeysAndInterval(table, 3));
+
+    DrivenTrayDlg window;
+    EXPECT_TRUE(window.Run(
+        {{nullptr, [&] {
+              HWND page = window.PageTabs().HotkeysPage().GetSafeHwnd();
+              ClickTab(window.PageTabs().GetSafeHwnd(), 1);
+              ASSERT_TRUE(IsWindowVisible(page));
+              auto hotkey = [&](int id) {
+                  return SendMessageA(GetDlgItem(page, id), HKM_GETHOTKEY, 0, 0);
+              };
+              EXPECT_EQ(hotkey(IDC_HOTKEY_PORT_A), 0x0751);
+              EXPECT_EQ(hotkey(IDC_HOTKEY_PORT_B), 0);
+              EXPECT_EQ(hotkey(IDC_HOTKEY_ROTATE), 0x0376);
+              EXPECT_EQ(ItemText(page, IDC_NAME_PORT_A), "Description");
+              EXPECT_EQ(ItemText(page, IDC_NAME_PORT_B), "Port A");
+              EXPECT_EQ(ItemText(page, IDC_NAME_PORT_C), "Office");
+              EXPECT_EQ(ItemText(page, IDC_NAME_PORT_D), "Description");
+              EXPECT_EQ(ItemText(page, IDC_ROTATE_INTERVAL), "3");
+
+              // A step up through the control's own arrow key: the interval
+              // changes at once, the file only with Save.
+              HWND spin = GetDlgItem(page, IDC_INTERVAL_SPIN);
+              SendMessageA(spin, WM_KEYDOWN, VK_UP, 0);
+              SendMessageA(spin, WM_KEYUP, VK_UP, 0);
+              EXPECT_EQ(window.RotateInterval(), 4);
+              EXPECT_EQ(ItemText(page, IDC_ROTATE_INTERVAL), "4");
+              EXPECT_EQ(SendMessageA(spin, UDM_GETPOS32, 0, 0), 4);
+              EXPECT_EQ(SettingsLine("Timer"), "0300000003");
+
+              // A name box takes 29 characters: the name and its NUL fit the field.
+              HWND nameC = GetDlgItem(page, IDC_NAME_PORT_C);
+              for (int id = IDC_NAME_PORT_A; id <= IDC_NAME_PORT_D; ++id) {
+                  EXPECT_EQ(SendMessageA(GetDlgItem(page, id), EM_GETLIMITTEXT, 0, 0), 29);
+              }
+              SetWindowTextA(nameC, "");
+              for (int typed = 0; typed < 40; ++typed) {
+                  SendMessageA(nameC, WM_CHAR, 'x', 1);
+              }
+              EXPECT_EQ(ui::WindowText(nameC), std::string(29, 'x'));
+
+              SetDlgItemTextA(page, IDC_NAME_PORT_B, "Lab");
+              SendMessageA(GetDlgItem(page, IDC_HOTKEY_PORT_B), HKM_SETHOTKEY, 0x0757, 0);
+              SendMessageA(GetDlgItem(page, IDC_SAVE), BM_CLICK, 0, 0);
+
+              EXPECT_EQ(SettingsLine("Hotkeys"),
+                        "51000700506F72742041000000000000000000000000000000000000000000000000"
+                        "570007004C6162000000000000000000000000000000000000000000000000000000"
+                        "00000000787878787878787878787878787878787878787878787878787878787800"
+                        "00000000506F72742044000000000000000000000000000000000000000000000000"
+                        "76000300000000000000000000000000000000000000000000000000000000000000"
+                        "E5");
+              EXPECT_EQ(SettingsLine("Timer"), "0400000004");
+              EXPECT_EQ(ItemText(page, IDC_NAME_PORT_A), "Description");
+              HMENU menu = window.TrayMenu();
+              ASSERT_NE(menu, nullptr);
+              EXPECT_EQ(MenuText(menu, ID_PORT_A), "Port A");
+              EXPECT_EQ(MenuText(menu, ID_PORT_B), "Lab");
+              EXPECT_EQ(MenuText(menu, ID_PORT_C), std::string(29, 'x'));
+              // Shift + Ctrl + Alt + W now belongs to the window.
+              const BOOL taken =
+                  !RegisterHotKey(nullptr, 0x300, MOD_SHIFT | MOD_CONTROL | MOD_ALT, 'W');
+              EXPECT_TRUE(taken);
+              if (!taken) {
+                  UnregisterHotKey(nullptr, 0x300);
+              }
+          }}}));
+}
+
+TEST_F(PagesTest, StatusLabelsAndPictureShowTheSwitch) {
+    DrivenTrayDlg window;
+    HWND page = nullptr;
+    EXPECT_TRUE(window.Run({
+        {nullptr,
+         [&] {
+             page = window.PageTabs().PreferencesPage().GetSafeHwnd();
+             EXPECT_EQ(ItemText(page, IDC_FIRMWARE_VERSION), "-");
+             EXPECT_EQ(ItemText(page, IDC_HARDWARE_REVISION), "-");
+             EXPECT_EQ(ItemText(page, IDC_SERIAL_NUMBER), "-");
+             switch_->Plug();
+         }},
+        {[&] { return ItemText(page, IDC_FIRMWARE_VERSION) != "-"; },
+         [&] {
+             EXPECT_EQ(ItemText(page, IDC_FIRMWARE_VERSION), "1.10");
+             EXPECT_EQ(ItemText(page, IDC_HARDWARE_REVISION), "00001012");
+             EXPECT_EQ(ItemText(page, IDC_SERIAL_NUMBER), "1A2B3C4D");
+
+             InvalidateRect(page, nullptr, TRUE);
+             UpdateWindow(page);
+             HDC pageDc = GetDC(page);
+             const COLORREF background = GetPixel(pageDc, 1, 1);
+             ReleaseDC(page, pageDc);
+             HWND picture = GetDlgItem(page, IDC_DEVICE_PICTURE);
+             HDC dc = GetDC(picture);
+             // (2, 2) is magenta in the bitmap, (61, 79) the device's face.
+             EXPECT_NE(GetPixel(dc, 2, 2), kMagenta);
+             EXPECT_EQ(GetPixel(dc, 2, 2), background);
+             EXPECT_EQ(GetPixel(dc, 61, 79), RGB(203, 209, 216));
+             ReleaseDC(picture, dc);
+         }},
+    }));
+}
+
+TEST_F(PagesTest, LanguageListAndStartAtLogin) {
+    RunValueKeeper keepRunValue;
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof program);
+
+    struct Case {
+        int32_t language;
+        LRESULT selected;
+        const char* shown;
+        std::optional<std::string> runValue;
+    };
+    const Case cases[] = {
+        {0, 0, "Deutsch", std::string("C:\\gone\\PelorandixControlCenter.exe")},
+        {1, 1, "English", std::nullopt},
+        {7, CB_ERR, "", std::nullopt},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.language);
+        ASSERT_TRUE(SaveLanguage(test.language));
+        PutRunValue(test.runValue);
+
+        DrivenTrayDlg window;
+        EXPECT_TRUE(window.Run(
+            {{nullptr, [&] {
+                  HWND page = window.PageTabs().PreferencesPage().GetSafeHwnd();
+                  HWND languages = GetDlgItem(page, IDC_LANGUAGE);
+                  EXPECT_EQ(SendMessageA(languages, CB_GETCURSEL, 0, 0), test.selected);
+                  EXPECT_EQ(ui::WindowText(languages), test.shown);
+                  HWND onLogin = GetDlgItem(page, IDC_START_AT_LOGIN);
+                  EXPECT_EQ(SendMessageA(onLogin, BM_GETCHECK, 0, 0),
+                            test.runValue ? BST_CHECKED : BST_UNCHECKED);
+                  if (test.language != 7) {
+                      return;
+                  }
+                  // Typing into the list's edit field writes nothing.
+                  HWND edit = FindWindowExA(languages, nullptr, "Edit", nullptr);
+                  ASSERT_NE(edit, nullptr);
+                  SendMessageA(edit, WM_CHAR, 'E', 1);
+                  EXPECT_EQ(SettingsLine("Language"), "0700000007");
+
+                  // Choosing an entry, as the combo box tells its page, writes at once.
+                  auto choose = [&](int index) {
+                      SendMessageA(languages, CB_SETCURSEL, index, 0);
+                      SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE, CBN_SELCHANGE),
+                                   reinterpret_cast<LPARAM>(languages));
+                  };
+                  choose(1);
+                  EXPECT_EQ(SettingsLine("Language"), "0100000001");
+                  choose(0);
+                  EXPECT_EQ(SettingsLine("Language"), "0000000000");
+                  EXPECT_EQ(window.Language(), 7);  // until the next start
+
+                  // On Login writes the running program's path and deletes it again.
+                  SendMessageA(onLogin, BM_CLICK, 0, 0);
+                  EXPECT_EQ(RunValue(), std::string(program));
+                  SendMessageA(onLogin, BM_CLICK, 0, 0);
+                  EXPECT_EQ(RunValue(), std::nullopt);
+                  EXPECT_EQ(SendMessageA(onLogin, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+              }}}));
+    }
+}
+
+}  // namespace
