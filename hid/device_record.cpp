@@ -87,7 +87,9 @@ bool IowKit2DeviceList::Contains(const IowKit2Device* device) const {
 
 IowKit2Device* IowKit2FindDevice(IowKit2Handle handle) {
     const IowKit2LayerState& layer = IowKit2Layer();
-    if (handle == nullptr) {
+    // Once a shutdown was asked for, the handles are gone for the program,
+    // even while the shutdown waits for a callback to end.
+    if (handle == nullptr || layer.shutdownDeferred) {
         return nullptr;
     }
     if (layer.openList.Contains(handle) || layer.foundList.Contains(handle)) {

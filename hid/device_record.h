@@ -97,7 +97,8 @@ class IowKit2DeviceList {
 };
 
 // The record that is the handle itself, searched in the open list, then the
-// found list; nullptr for any other handle.
+// found list; nullptr for any other handle, and for every handle once a
+// shutdown was asked for.
 IowKit2Device* IowKit2FindDevice(IowKit2Handle handle);
 // A found record with a state mark of either kind: the property queries and
 // the claim work on it.

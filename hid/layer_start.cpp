@@ -6,13 +6,10 @@ namespace {
 
 // Start fails with this when no platform or carrier was installed.
 constexpr uint32_t kErrorNotReady = 21;  // ERROR_NOT_READY
-// A start asked for inside a refresh or a read callback is refused.
+// A start asked for inside a refresh, a read callback or an announcement is
+// refused.
 constexpr uint32_t kErrorBusy = 170;  // ERROR_BUSY
 constexpr size_t kInitialHeapBytes = 4096;
-
-bool OwnerBusy(const IowKit2LayerState& layer) {
-    return layer.refreshing || layer.servingReports > 0;
-}
 
 void RefuseHandOvers(const IowKit2DeviceList& list) {
     for (IowKit2Device* device = list.Head(); device; device = device->next.get()) {
@@ -34,7 +31,8 @@ void IowKit2InstallCarrier(std::unique_ptr<IowKit2Carrier> carrier) {
 
 uint32_t IowKit2RegisterDeviceCallback(IowKit2DeviceCallback callback, void* context) {
     IowKit2LayerState& layer = IowKit2Layer();
-    if (OwnerBusy(layer)) {
+    if (IowKit2OwnerBusy(layer)) {
+        ++layer.refusedStarts;
         IowKit2SetLastError(kErrorBusy);
         return kErrorBusy;
     }
@@ -79,8 +77,10 @@ uint32_t IowKit2RegisterDeviceCallback(IowKit2DeviceCallback callback, void* con
 
 void IowKit2Shutdown() {
     IowKit2LayerState& layer = IowKit2Layer();
-    if (OwnerBusy(layer)) {
-        // The refresh or callback under way still uses the records.
+    if (IowKit2OwnerBusy(layer)) {
+        // The refresh, callback or announcement under way still uses the
+        // records. Meanwhile the handles are invalid to the program and its
+        // callbacks are not called: reports go to the queues.
         layer.shutdownDeferred = true;
         IowKit2SetLastError(kIowKit2Success);
         return;

@@ -27,13 +27,26 @@ struct IowKit2LayerState {
     bool refreshing = false;
     // Read callbacks running on the owner thread, nested ones included.
     int servingReports = 0;
+    // Announcements of unclaimed devices under way, nested ones included.
+    int announcing = 0;
     // A device change asked for inside a read callback, and a shutdown asked
-    // for inside a read callback or a refresh: each is done once the owner
-    // thread is out (see IowKit2DevicesChanged).
+    // for inside a read callback, a refresh or an announcement: each is done
+    // once the owner thread is out (see IowKit2DevicesChanged). From the
+    // moment a shutdown is asked for, the program's handles are invalid and
+    // no callback reaches it.
     bool changeDeferred = false;
     bool shutdownDeferred = false;
+    // Starts refused because the owner thread was busy; an announcement
+    // offers nothing more once one was asked for during it.
+    unsigned refusedStarts = 0;
     IowKit2DeviceList openList;
     IowKit2DeviceList foundList;
 };
 
 IowKit2LayerState& IowKit2Layer();
+
+// The owner thread is inside a refresh, a read callback or an announcement:
+// the records in use there must not be released under it.
+inline bool IowKit2OwnerBusy(const IowKit2LayerState& layer) {
+    return layer.refreshing || layer.servingReports > 0 || layer.announcing > 0;
+}

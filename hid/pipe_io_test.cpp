@@ -62,9 +62,38 @@ class PipeIoTest : public LayerTest {
         auto* self = static_cast<PipeIoTest*>(context);
         EXPECT_EQ(std::this_thread::get_id(), self->owner_);
         EXPECT_EQ(device, self->device_);
-        EXPECT_EQ(length, 8u);
-        self->seen_.push_back({pipe, Report(report, report + 8)});
+        EXPECT_EQ(length, pipe == 1 ? 8u : 5u);
+        self->seen_.push_back({pipe, Report(report, report + length)});
         return self->consume_;
+    }
+
+    // Every operation on the handle fails as on a handle never given out.
+    static void ExpectHandleGone(IowKit2Handle device) {
+        const uint8_t query[64] = {9, 4, 2};
+        IowKit2SetLastError(0);
+        EXPECT_EQ(IowKit2Write(device, 1, query), 0);
+        EXPECT_EQ(IowKit2GetLastError(), 87u);
+        EXPECT_EQ(IowKit2GetProductId(device), 0);
+        EXPECT_EQ(IowKit2GetLastError(), 87u);
+        EXPECT_EQ(IowKit2SetClaimed(device, 0), 0);
+        EXPECT_EQ(IowKit2SetReadCallback(device, 1, nullptr, nullptr), 0);
+    }
+
+    // Asks for a shutdown, then dispatches (as a message box would) while a
+    // pipe-0 report waits to be handed over.
+    static int ShutDownAndDispatch(IowKit2Handle device, unsigned, const uint8_t*, unsigned,
+                                   void* context) {
+        auto* self = static_cast<PipeIoTest*>(context);
+        ++self->shutdownsAsked_;
+        IowKit2Shutdown();
+        ExpectHandleGone(device);
+        self->Send(0, {1, 2, 3, 4, 5});
+        EXPECT_TRUE(self->bus_->Await([&] { return self->loop_->PendingHandOvers() == 1; }));
+        self->Dispatch();
+        // Served with "not consumed": the reader queues it.
+        EXPECT_TRUE(
+            self->bus_->Await([&] { return IowKit2QueuedReports(*device, 0).size() == 1; }));
+        return 1;
     }
 
     static int UnplugAndDispatch(IowKit2Handle, unsigned, const uint8_t*, unsigned, void* context) {
@@ -86,6 +115,7 @@ class PipeIoTest : public LayerTest {
     std::thread::id owner_;
     std::vector<std::pair<unsigned, Report>> seen_;
     int consume_ = 1;
+    int shutdownsAsked_ = 0;
 };
 
 TEST_F(PipeIoTest, WritesNeedAClaimAValidPipeAndABuffer) {
@@ -314,6 +344,61 @@ TEST_F(PipeIoTest, ARefreshOrShutdownAskedForInsideAReadCallbackWaitsForItsEnd) 
     ASSERT_TRUE(loop_->RunUntil([&] { return !bus_->IsLoaded(); }));
     EXPECT_FALSE(loop_->IsCreated());
     EXPECT_EQ(bus_->Heap().liveBlocks, 0u);
+}
+
+TEST_F(PipeIoTest, OnceAShutdownIsAskedForNoCallbackRunsAndTheHandlesFail) {
+    // Asked for inside a read callback: the shutdown waits for the next
+    // dispatch, but the program hears nothing more from the layer.
+    Claim();
+    ASSERT_EQ(IowKit2SetReadCallback(device_, 0, &PipeIoTest::OnReport, this), 1);
+    ASSERT_EQ(IowKit2SetReadCallback(device_, 1, &PipeIoTest::ShutDownAndDispatch, this), 1);
+    Send(1, {9, 4, 2});
+    ASSERT_TRUE(loop_->RunUntil([&] { return shutdownsAsked_ == 1; }));
+    ASSERT_TRUE(bus_->IsLoaded());
+    ExpectHandleGone(device_);
+    // A report handed over before the shutdown runs is not delivered.
+    Send(1, {9, 4, 2, 0, 1});
+    ASSERT_TRUE(bus_->Await([&] { return loop_->PendingHandOvers() == 1; }));
+    Dispatch();
+    EXPECT_FALSE(bus_->IsLoaded());
+    EXPECT_EQ(shutdownsAsked_, 1);
+    EXPECT_TRUE(seen_.empty());
+
+    // Asked for in a removal callback: a device closed later in the same
+    // refresh serves the switch's pending hand-over without delivering it.
+    ASSERT_EQ(Start(), 0u);
+    auto kept = bus_->Plug(IowDevice(0x1500, u"00000001"));
+    auto closedLater = bus_->Plug(IowDevice(0x1500, u"00000002"));
+    Dispatch();
+    ASSERT_EQ(Arrivals().size(), 4u);
+    device_ = Arrivals()[3];
+    ASSERT_EQ(IowKit2GetProductId(device_), 0x03EB);
+    Claim();
+    for (IowKit2Handle other : {Arrivals()[1], Arrivals()[2]}) {
+        ASSERT_EQ(IowKit2SetClaimed(other, 1), 1);
+        ASSERT_EQ(IowKit2SetReadCallback(other, 1, &PipeIoTest::OnReport, this), 1);
+    }
+    // Gone while claimed: closed, and announced again at every refresh.
+    kept->Unplug();
+    Dispatch();
+    ASSERT_EQ(Removals().size(), 1u);
+    // A report of the switch waits to be handed over, then one of the device
+    // removed after the kept one: its reader cannot stop before both are served.
+    Send(1, {9, 4, 2, 0, 2});
+    ASSERT_TRUE(bus_->Await([&] { return loop_->PendingHandOvers() == 1; }));
+    const uint8_t report[8] = {9, 4, 2, 0, 3};
+    closedLater->GetInterface(1).SendInputReport(report, sizeof report);
+    ASSERT_TRUE(bus_->Await([&] { return loop_->PendingHandOvers() == 2; }));
+    closedLater->Unplug();
+    onDevice_ = [&](int, IowKit2Handle) {
+        IowKit2Shutdown();
+        ExpectHandleGone(device_);
+    };
+    IowKit2DevicesChanged();
+    EXPECT_EQ(Removals().size(), 2u);
+    EXPECT_EQ(loop_->PendingHandOvers(), 0u);
+    EXPECT_TRUE(seen_.empty());
+    EXPECT_FALSE(bus_->IsLoaded());
 }
 
 TEST_F(PipeIoTest, ADeviceRemovedDuringAWriteLeavesTheListsConsistent) {

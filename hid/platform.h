@@ -80,6 +80,10 @@ class IowKit2WritePort {
     // started, or kIowKit2ErrorTimeout when it failed, wrote nothing or timed
     // out; an unfinished write is cancelled before this returns.
     virtual uint32_t Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs) = 0;
+    // Cheap: true when the handle answers that its device is not connected
+    // any more. A device unplugged and plugged in again can come back under
+    // the same device node while this handle stays on the one that went.
+    virtual bool DeviceGone() = 0;
 };
 
 class IowKit2Platform {

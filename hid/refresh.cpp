@@ -1,5 +1,7 @@
 #include "hid/refresh.h"
 
+#include <vector>
+
 #include "hid/carrier.h"
 #include "hid/enumerate.h"
 #include "hid/layer_state.h"
@@ -27,6 +29,18 @@ void Announce(int event, IowKit2Device* device) {
     }
 }
 
+// A device unplugged and plugged in again before this refresh may be back
+// under the same node; the record's handles are then still on the device
+// that went, and answer so.
+bool HandlesGone(const IowKit2Device& device) {
+    for (const IowKit2Pipe& slot : device.pipes) {
+        if (slot.writePort && slot.writePort->DeviceGone()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Open devices that are gone: closed, announced, and released unless the
 // program still claims them. A record still claimed is announced again at
 // every refresh until its claim is cleared.
@@ -34,7 +48,8 @@ void HandleRemovals(IowKit2LayerState& layer) {
     for (IowKit2Device* device = layer.openList.Head(); device;) {
         IowKit2Device* next = device->next.get();
         const bool present = device->stateMark == kIowKit2LiveMark &&
-                             FindSameInterface(layer.foundList, *device) != nullptr;
+                             FindSameInterface(layer.foundList, *device) != nullptr &&
+                             !HandlesGone(*device);
         if (!present) {
             IowKit2CloseDevice(*device, false);
             Announce(kIowKit2Removal, device);
@@ -66,13 +81,15 @@ void DropAlreadyOpen(IowKit2LayerState& layer) {
     }
 }
 
-// Announced while still in the found list; handle lookups search both.
+// Announced while still in the found list; handle lookups search both. A
+// program that asked for a shutdown is offered nothing, so nothing is opened.
 void OpenArrivals(IowKit2LayerState& layer) {
     for (IowKit2Device* device = layer.foundList.Head(); device; device = device->next.get()) {
         if (device->stateMark != kIowKit2LiveMark) {
             continue;
         }
-        if (layer.deviceCallback != nullptr && IowKit2OpenPipes(*device)) {
+        if (layer.deviceCallback != nullptr && !layer.shutdownDeferred &&
+            IowKit2OpenPipes(*device)) {
             Announce(kIowKit2Arrival, device);
         } else {
             IowKit2CloseDevice(*device, true);
@@ -105,8 +122,10 @@ void IowKit2Refresh() {
         Merge(layer);
     }
     layer.refreshing = false;
-    if (layer.shutdownDeferred && layer.servingReports == 0) {
-        IowKit2Shutdown();  // asked for by a device callback
+    // Asked for by a device callback; an announcement that this refresh ran
+    // inside shuts down when it ends.
+    if (layer.shutdownDeferred && !IowKit2OwnerBusy(layer)) {
+        IowKit2Shutdown();
     }
 }
 
@@ -124,9 +143,13 @@ void IowKit2DevicesChanged() {
         return;
     }
     if (layer.shutdownDeferred) {
-        IowKit2Shutdown();
+        if (!IowKit2OwnerBusy(layer)) {
+            IowKit2Shutdown();
+        }
         return;
     }
+    // Inside an announcement a refresh may run: the announcement looks each
+    // device up again before it offers it.
     layer.changeDeferred = false;
     IowKit2Refresh();
 }
@@ -137,10 +160,31 @@ void IowKit2AnnounceUnclaimed() {
         return;
     }
     IowKit2SetLastError(kIowKit2Success);
-    std::lock_guard lock(*layer.listLock);
-    for (IowKit2Device* device = layer.openList.Head(); device; device = device->next.get()) {
-        if (device->stateMark == kIowKit2LiveMark && device->claimed.load() == 0) {
-            Announce(kIowKit2Arrival, device);
+    // A callback may ask for a shutdown or a start (put off or refused while
+    // this runs) or dispatch messages, and so run a refresh that releases
+    // records: each device is offered only if it is still open, live and
+    // unclaimed when its turn comes. (A record a refresh made since at the
+    // same address is such a device too.)
+    ++layer.announcing;
+    {
+        std::lock_guard lock(*layer.listLock);
+        std::vector<IowKit2Device*> candidates;
+        for (IowKit2Device* device = layer.openList.Head(); device; device = device->next.get()) {
+            candidates.push_back(device);
         }
+        const unsigned refusedStarts = layer.refusedStarts;
+        for (IowKit2Device* device : candidates) {
+            if (layer.shutdownDeferred || layer.refusedStarts != refusedStarts) {
+                break;  // the program is done with this layer
+            }
+            if (layer.openList.Contains(device) && device->stateMark == kIowKit2LiveMark &&
+                device->claimed.load() == 0) {
+                Announce(kIowKit2Arrival, device);
+            }
+        }
+    }
+    --layer.announcing;
+    if (layer.shutdownDeferred && !IowKit2OwnerBusy(layer)) {
+        IowKit2Shutdown();
     }
 }

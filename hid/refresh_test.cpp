@@ -200,6 +200,93 @@ TEST_F(RefreshTest, AnnounceUnclaimedOffersOpenUnclaimedDevicesEvenFromACallback
     EXPECT_EQ(IowKit2GetSerialNumber(Arrivals()[1]), 1u);
 }
 
+TEST_F(RefreshTest, AnAnnouncementSurvivesCallbacksThatReleaseRecords) {
+    auto first = bus_->Plug(IowDevice(0x03EB, u"00000001"));
+    auto second = bus_->Plug(IowDevice(0x03EB, u"00000002"));
+    bus_->Plug(IowDevice(0x03EB, u"00000003"));
+    ASSERT_EQ(Start(), 0u);
+    Dispatch();
+    ASSERT_EQ(Arrivals().size(), 3u);
+    const IowKit2Handle h1 = Arrivals()[2];
+    const IowKit2Handle h2 = Arrivals()[1];
+    const IowKit2Handle h3 = Arrivals()[0];
+    ASSERT_EQ(IowKit2GetSerialNumber(h1), 1u);
+
+    // The first offer's device goes, with the next one, and the callback
+    // dispatches (as a message box would): the refresh inside releases both,
+    // and the one not offered yet is never offered.
+    events_.clear();
+    onDevice_ = [&](int event, IowKit2Handle device) {
+        if (event == kIowKit2Arrival && device == h1) {
+            first->Unplug();
+            second->Unplug();
+            Dispatch();
+        }
+    };
+    IowKit2AnnounceUnclaimed();
+    EXPECT_EQ(events_, (Events{{0, h1}, {1, h1}, {1, h2}, {0, h3}}));
+    EXPECT_EQ(OpenRecords(), 1u);
+
+    // A restart asked for inside the announcement is refused, and the
+    // announcement offers nothing more.
+    bus_->Plug(IowDevice(0x03EB, u"00000004"));
+    Dispatch();
+    ASSERT_EQ(OpenRecords(), 2u);
+    events_.clear();
+    onDevice_ = [&](int, IowKit2Handle) {
+        EXPECT_EQ(IowKit2RegisterDeviceCallback(nullptr, nullptr), 170u);
+    };
+    IowKit2AnnounceUnclaimed();
+    EXPECT_EQ(events_.size(), 1u);
+    EXPECT_EQ(IowKit2GetProductId(h3), 0x03EB);
+
+    // A shutdown asked for inside it runs once the announcement is over.
+    events_.clear();
+    onDevice_ = [&](int, IowKit2Handle) {
+        IowKit2Shutdown();
+        EXPECT_TRUE(bus_->IsLoaded());
+    };
+    IowKit2AnnounceUnclaimed();
+    EXPECT_EQ(events_.size(), 1u);
+    EXPECT_FALSE(bus_->IsLoaded());
+    EXPECT_FALSE(loop_->IsCreated());
+    EXPECT_EQ(bus_->Heap().liveBlocks, 0u);
+}
+
+TEST_F(RefreshTest, AQuickReplugUnderTheSameNodeIsARemovalAndAnArrival) {
+    auto device = bus_->Plug(IowDevice(0x03EB));
+    ASSERT_EQ(Start(), 0u);
+    Dispatch();
+    const IowKit2Handle old = Arrivals().at(0);
+    ASSERT_EQ(IowKit2SetClaimed(old, 1), 1);
+    onDevice_ = [](int event, IowKit2Handle gone) {
+        if (event == kIowKit2Removal) {
+            IowKit2SetClaimed(gone, 0);
+        }
+    };
+    // Unplugged and plugged in again before the owner dispatches, and given
+    // the same nodes back: the open handles are on the device that went.
+    device->Unplug();
+    auto again = device->PlugAgain();
+    ASSERT_NE(again, nullptr);
+    ASSERT_EQ(again->GetInterface(0).Node(), device->GetInterface(0).Node());
+    Dispatch();
+    ASSERT_EQ(events_.size(), 3u);
+    EXPECT_EQ(events_[1], (DeviceEvent{1, old}));
+    EXPECT_EQ(events_[2].event, 0);
+    const IowKit2Handle fresh = events_[2].device;
+    EXPECT_NE(fresh, old);
+    EXPECT_EQ(OpenRecords(), 1u);
+
+    // The new record reaches the device that came back.
+    ASSERT_EQ(IowKit2SetClaimed(fresh, 1), 1);
+    const uint8_t query[64] = {9, 4, 2};
+    EXPECT_EQ(IowKit2Write(fresh, 1, query), 8);
+    EXPECT_EQ(again->GetInterface(1).Writes().writesSucceeded, 1u);
+    Refresh();
+    EXPECT_EQ(events_.size(), 3u);
+}
+
 TEST_F(RefreshTest, ARefreshAskedForInsideACallbackIsDropped) {
     auto first = bus_->Plug(IowDevice(0x03EB, u"00000001"));
     ASSERT_EQ(Start(), 0u);

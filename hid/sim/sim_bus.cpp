@@ -131,6 +131,10 @@ void Device::Unplug() {
     bus_->Unplug(interfaces_);
 }
 
+std::shared_ptr<Device> Device::PlugAgain() {
+    return bus_->PlugAgain(*this);
+}
+
 bool Device::IsPlugged() const {
     std::lock_guard lock(bus_->mutex_);
     return std::any_of(interfaces_.begin(), interfaces_.end(),
@@ -166,6 +170,28 @@ std::shared_ptr<Device> Bus::Plug(const DeviceDescription& description) {
     }
     TellDeviceChange();
     return std::make_shared<Device>(shared_from_this(), deviceNode, std::move(interfaces));
+}
+
+std::shared_ptr<Device> Bus::PlugAgain(const Device& gone) {
+    std::vector<std::shared_ptr<Interface>> interfaces;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& old : gone.interfaces_) {
+            if (FindPresent(old->path_)) {
+                return nullptr;  // still (or already again) plugged
+            }
+        }
+        // The nodes keep their parents: only the interfaces are new.
+        for (const auto& old : gone.interfaces_) {
+            auto interface =
+                std::make_shared<Interface>(*this, old->description_, old->path_, old->node_);
+            present_.push_back(interface);
+            interfaces.push_back(std::move(interface));
+        }
+        Notify();
+    }
+    TellDeviceChange();
+    return std::make_shared<Device>(shared_from_this(), gone.Node(), std::move(interfaces));
 }
 
 void Bus::Unplug(const std::vector<std::shared_ptr<Interface>>& interfaces) {

@@ -162,11 +162,17 @@ class Device {
     Interface& GetInterface(size_t index) const { return *interfaces_.at(index); }
     void Unplug();
     bool IsPlugged() const;
+    // The same device plugged in again after Unplug, as the platform may
+    // give it back on a quick replug: under the same device nodes and paths,
+    // while handles opened before stay on the device that went. nullptr
+    // while it is plugged, as this device or as one plugged in again.
+    std::shared_ptr<Device> PlugAgain();
 
     Device(std::shared_ptr<Bus> bus, uint32_t node,
            std::vector<std::shared_ptr<Interface>> interfaces);
 
   private:
+    friend class Bus;
     std::shared_ptr<Bus> bus_;
     const uint32_t node_;
     const std::vector<std::shared_ptr<Interface>> interfaces_;
@@ -214,6 +220,7 @@ class Bus : public std::enable_shared_from_this<Bus> {
     class Signal;
 
     void Unplug(const std::vector<std::shared_ptr<Interface>>& interfaces);
+    std::shared_ptr<Device> PlugAgain(const Device& gone);
     void TellDeviceChange();
     void Notify();                                                          // bus mutex held
     std::shared_ptr<Interface> FindPresent(const std::string& path) const;  // mutex held

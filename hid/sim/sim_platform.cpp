@@ -264,6 +264,11 @@ class Bus::WritePort final : public IowKit2WritePort {
         return kIowKit2ErrorTimeout;
     }
 
+    bool DeviceGone() override {
+        std::lock_guard lock(bus_->mutex_);
+        return !interface_->plugged_;
+    }
+
   private:
     std::shared_ptr<Bus> bus_;
     std::shared_ptr<Interface> interface_;

@@ -216,6 +216,25 @@ TEST_F(Integration, ReportsReachTheCallbackInOrderOnTheOwnerThread) {
     }
 }
 
+TEST_F(Integration, AQuickReplugServedAsTwoBroadcastsIsARemovalAndAnArrival) {
+    Start();
+    Pump();
+    ASSERT_EQ(events_.size(), 1u);
+    // Out and in again while the owner thread is busy, given the same nodes
+    // back; then both broadcasts are served one after the other.
+    std::shared_ptr<hidsim::Device> gone = switch_->CurrentDevice();
+    switch_->Unplug();
+    ASSERT_NE(gone->PlugAgain(), nullptr);
+    Broadcast(7);
+    Broadcast(7);
+    ASSERT_EQ(events_.size(), 3u);
+    EXPECT_EQ(events_[1].event, kIowKit2Removal);
+    EXPECT_EQ(events_[1].device, events_[0].device);
+    EXPECT_EQ(events_[2].event, kIowKit2Arrival);
+    EXPECT_NE(events_[2].device, events_[0].device);
+    EXPECT_EQ(IowKit2GetProductId(events_[2].device), 1003);
+}
+
 // A close stops pipe 0's reader first: a hand-over on either pipe is
 // pending while a reader is being waited for.
 class HandOverInFlight : public Integration, public ::testing::WithParamInterface<unsigned> {};

@@ -22,12 +22,27 @@ BOOLEAN NTAPI StandInSetNumInputBuffers(HANDLE file, ULONG count) {
     return TRUE;
 }
 
+// The attributes query on an open handle: answers, or fails with this code.
+HANDLE getAttributesHandle = nullptr;
+DWORD getAttributesError = ERROR_SUCCESS;
+
+BOOLEAN NTAPI StandInGetAttributes(HANDLE file, PHIDD_ATTRIBUTES hidAttr) {
+    getAttributesHandle = file;
+    if (getAttributesError != ERROR_SUCCESS) {
+        SetLastError(getAttributesError);
+        return FALSE;
+    }
+    hidAttr->VendorID = 0x1214;
+    hidAttr->ProductID = 0x03EB;
+    return TRUE;
+}
+
 // Only the read port's buffer request reaches the HID library here; the rest
 // of the table just has to be present.
 IowKit2HidFunctions PipeFunctions() {
     IowKit2HidFunctions f;
     f.HidD_SetNumInputBuffers = StandInSetNumInputBuffers;
-    f.HidD_GetAttributes = [](HANDLE, PHIDD_ATTRIBUTES) -> BOOLEAN { return FALSE; };
+    f.HidD_GetAttributes = StandInGetAttributes;
     f.HidD_GetHidGuid = [](LPGUID) {};
     f.HidD_GetPreparsedData = [](HANDLE, PHIDP_PREPARSED_DATA*) -> BOOLEAN { return FALSE; };
     f.HidP_GetCaps = [](PHIDP_PREPARSED_DATA, PHIDP_CAPS) -> NTSTATUS { return 0; };
@@ -220,6 +235,21 @@ TEST_F(PipeIo, WritesReportsAndReportsFailures) {
     // A write the platform refuses to start gives the platform's code.
     server.Close();
     EXPECT_EQ(port->Write(setPort, 8, kNoLimit), 232u);  // ERROR_NO_DATA
+}
+
+TEST_F(PipeIo, AWritePortTellsWhenItsDeviceIsNotConnected) {
+    PipeServer server(PIPE_ACCESS_INBOUND, 4096);
+    auto port = platform_.OpenWritePort(server.Path());
+    ASSERT_NE(port, nullptr);
+    getAttributesError = ERROR_SUCCESS;
+    EXPECT_FALSE(port->DeviceGone());
+    EXPECT_NE(getAttributesHandle, nullptr);  // asked on the port's own handle
+    // Other failures say nothing about the device.
+    getAttributesError = ERROR_INVALID_FUNCTION;
+    EXPECT_FALSE(port->DeviceGone());
+    getAttributesError = ERROR_DEVICE_NOT_CONNECTED;
+    EXPECT_TRUE(port->DeviceGone());
+    getAttributesError = ERROR_SUCCESS;
 }
 
 TEST_F(PipeIo, WriteWithoutLimitWaitsUntilTheDeviceTakesIt) {

@@ -162,7 +162,7 @@ std::unique_ptr<IowKit2WritePort> IowKit2Win32Platform::OpenWritePort(
     if (!file) {
         return nullptr;
     }
-    return std::make_unique<IowKit2Win32WritePort>(std::move(file));
+    return std::make_unique<IowKit2Win32WritePort>(std::move(file), functions_.HidD_GetAttributes);
 }
 
 std::unique_ptr<IowKit2Signal> IowKit2Win32Platform::CreateSignal() {

@@ -67,3 +67,13 @@ uint32_t IowKit2Win32WritePort::Write(const uint8_t* data, uint32_t length, uint
     // the device.
     return writeInfo.success ? kIowKit2Success : kIowKit2ErrorTimeout;
 }
+
+bool IowKit2Win32WritePort::DeviceGone() {
+    if (!getAttributes_) {
+        return false;
+    }
+    HIDD_ATTRIBUTES hidAttr{};
+    hidAttr.Size = sizeof(hidAttr);
+    // Any other failure says nothing about the device having gone.
+    return !getAttributes_(file_.get(), &hidAttr) && GetLastError() == ERROR_DEVICE_NOT_CONNECTED;
+}

@@ -7,14 +7,22 @@
 #include <windows.h>
 
 #include "hid/platform.h"
+#include "hid/win32/hid_functions.h"
 #include "hid/win32/unique_handles.h"
 
 class IowKit2Win32WritePort final : public IowKit2WritePort {
   public:
-    explicit IowKit2Win32WritePort(iowkit2_win32::UniqueHandle file) : file_(std::move(file)) {}
+    // getAttributes (may be null) answers whether the device is still there.
+    IowKit2Win32WritePort(iowkit2_win32::UniqueHandle file,
+                          decltype(IowKit2HidFunctions::HidD_GetAttributes) getAttributes)
+        : file_(std::move(file)), getAttributes_(getAttributes) {}
 
     uint32_t Write(const uint8_t* data, uint32_t length, uint32_t timeoutMs) override;
+    // Asks the handle for the device's attributes: an answer served by the
+    // HID class driver without any transfer to the device.
+    bool DeviceGone() override;
 
   private:
     iowkit2_win32::UniqueHandle file_;
+    decltype(IowKit2HidFunctions::HidD_GetAttributes) getAttributes_;
 };
