@@ -263,6 +263,9 @@ LRESULT CTrayControlDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
             POINT cursor{};
             GetCursorPos(&cursor);
             if (HMENU popup = trayMenu_ ? GetSubMenu(trayMenu_.get(), 0) : nullptr) {
+                // A popup of a thread that is not in the foreground takes no keys and
+                // stays open when the user clicks elsewhere; the window is mostly hidden.
+                SetForegroundWindow(hwnd_);
                 TrackPopupMenu(popup, kTrayMenuFlags, cursor.x, cursor.y, 0, hwnd_, nullptr);
             }
             break;
