@@ -1,0 +1,312 @@
+#include "tests/e2e/driver_win32.h"
+
+#include <cstdlib>
+
+namespace e2e {
+namespace {
+
+// How often WaitUntil looks at its condition.
+constexpr auto kPollPeriod = std::chrono::milliseconds(10);
+// How long a terminated child may take to be gone.
+constexpr DWORD kTerminateWaitMilliseconds = 5000;
+// WM_GETTEXT to a window that hangs gives up after this.
+constexpr UINT kGetTextTimeoutMilliseconds = 2000;
+
+// Both ends of an anonymous pipe; the child's end is inheritable, ours not.
+struct Pipe {
+    ui::UniqueKernelHandle read;
+    ui::UniqueKernelHandle write;
+};
+
+std::optional<Pipe> MakePipe(bool childReads) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 0)) {
+        return std::nullopt;
+    }
+    Pipe pipe{ui::UniqueKernelHandle(read), ui::UniqueKernelHandle(write)};
+    HANDLE ours = childReads ? write : read;
+    SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
+    return pipe;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    std::string_view className;
+    std::optional<std::string_view> caption;
+    bool visibleOnly;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopWindow(HWND window, LPARAM context) {
+    auto& search = *reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search.processId && (!search.visibleOnly || IsWindowVisible(window)) &&
+        ClassName(window) == search.className &&
+        (!search.caption || WindowText(window) == *search.caption)) {
+        search.found.push_back(window);
+    }
+    return TRUE;
+}
+
+struct ChildSearch {
+    std::string_view className;
+    std::string_view text;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindChild(HWND window, LPARAM context) {
+    auto& search = *reinterpret_cast<ChildSearch*>(context);
+    if (ClassName(window) == search.className && WindowText(window) == search.text) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+INPUT KeyInput(WORD key, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, Clock::duration limit) {
+    const Clock::time_point deadline = Clock::now() + limit;
+    while (!condition()) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kPollPeriod);
+    }
+    return true;
+}
+
+std::filesystem::path BesideThisProgram(const std::filesystem::path& relative) {
+    wchar_t path[MAX_PATH] = L"";
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::filesystem::path self(std::wstring(path, length < MAX_PATH ? length : 0));
+    return (self.parent_path() / relative).lexically_normal();
+}
+
+ChildProgram::ChildProgram(const std::filesystem::path& exe,
+                           const std::filesystem::path& workingDirectory) {
+    std::optional<Pipe> input = MakePipe(true);
+    std::optional<Pipe> output = MakePipe(false);
+    if (!input || !output) {
+        return;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input->read.get();
+    startup.hStdOutput = output->write.get();
+    startup.hStdError = output->write.get();
+    // The child lives in a job that ends it when the driver's handle closes,
+    // also when the driver itself dies.
+    job_.reset(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job_ || !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits,
+                                          sizeof limits)) {
+        return;
+    }
+    std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, workingDirectory.c_str(),
+                        &startup, &started)) {
+        return;
+    }
+    ui::UniqueKernelHandle thread(started.hThread);
+    if (!AssignProcessToJobObject(job_.get(), started.hProcess)) {
+        TerminateProcess(started.hProcess, EXIT_FAILURE);
+        CloseHandle(started.hProcess);
+        return;
+    }
+    ResumeThread(thread.get());
+    process_.reset(started.hProcess);
+    processId_ = started.dwProcessId;
+    input_ = std::move(input->write);
+    output_ = std::move(output->read);
+    // The child's ends are the child's alone now: the output pipe breaks
+    // when the child ends, which ends the reader.
+    input->read.reset();
+    output->write.reset();
+    reader_ = std::thread(&ChildProgram::ReadOutput, this);
+}
+
+ChildProgram::~ChildProgram() {
+    Terminate();
+    input_.reset();
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+}
+
+void ChildProgram::ReadOutput() {
+    std::string pending;
+    char buffer[512];
+    DWORD got = 0;
+    while (ReadFile(output_.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        const Clock::time_point now = Clock::now();
+        pending.append(buffer, got);
+        size_t end;
+        std::lock_guard<std::mutex> lock(mutex_);
+        while ((end = pending.find('\n')) != std::string::npos) {
+            std::string text = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!text.empty() && text.back() == '\r') {
+                text.pop_back();
+            }
+            lines_.push_back({now, std::move(text)});
+        }
+        arrived_.notify_all();
+    }
+}
+
+bool ChildProgram::Send(std::string_view line) {
+    if (!input_) {
+        return false;
+    }
+    const std::string text = std::string(line) + "\n";
+    DWORD written = 0;
+    return WriteFile(input_.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                     nullptr) &&
+           written == text.size();
+}
+
+std::optional<size_t> ChildProgram::WaitForLine(std::string_view prefix, size_t from,
+                                                Clock::duration limit) {
+    return WaitForLine([prefix](const std::string& text) { return text.starts_with(prefix); }, from,
+                       limit);
+}
+
+std::optional<size_t> ChildProgram::WaitForLine(
+    const std::function<bool(const std::string&)>& match, size_t from, Clock::duration limit) {
+    const Clock::time_point deadline = Clock::now() + limit;
+    std::unique_lock<std::mutex> lock(mutex_);
+    size_t next = from;
+    while (true) {
+        for (; next < lines_.size(); ++next) {
+            if (match(lines_[next].text)) {
+                return next;
+            }
+        }
+        if (arrived_.wait_until(lock, deadline) == std::cv_status::timeout) {
+            for (; next < lines_.size(); ++next) {
+                if (match(lines_[next].text)) {
+                    return next;
+                }
+            }
+            return std::nullopt;
+        }
+    }
+}
+
+size_t ChildProgram::LineCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_.size();
+}
+
+OutputLine ChildProgram::Line(size_t index) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_.at(index);
+}
+
+std::vector<OutputLine> ChildProgram::Lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+}
+
+bool ChildProgram::IsRunning() const {
+    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+std::optional<DWORD> ChildProgram::WaitForExit(Clock::duration limit) {
+    if (!process_) {
+        return std::nullopt;
+    }
+    const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(limit).count();
+    if (WaitForSingleObject(process_.get(), static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process_.get(), &code);
+    return code;
+}
+
+void ChildProgram::Terminate() {
+    if (IsRunning()) {
+        TerminateProcess(process_.get(), EXIT_FAILURE);
+        WaitForSingleObject(process_.get(), kTerminateWaitMilliseconds);
+    }
+}
+
+std::vector<HWND> FindTopWindows(DWORD processId, std::string_view className,
+                                 std::optional<std::string_view> caption, bool visibleOnly) {
+    WindowSearch search{processId, className, caption, visibleOnly, {}};
+    EnumWindows(&CollectTopWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForTopWindow(DWORD processId, std::string_view className,
+                      std::optional<std::string_view> caption, bool visibleOnly,
+                      Clock::duration limit, const std::function<bool(HWND)>& accept) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND window : FindTopWindows(processId, className, caption, visibleOnly)) {
+                if (!accept || accept(window)) {
+                    found = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        limit);
+    return found;
+}
+
+std::string WindowText(HWND window) {
+    char text[512] = "";
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, kGetTextTimeoutMilliseconds, &length)) {
+        return {};
+    }
+    return std::string(text, length < sizeof text ? length : 0);
+}
+
+std::string ClassName(HWND window) {
+    char name[256] = "";
+    const int length = GetClassNameA(window, name, sizeof name);
+    return std::string(name, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+HWND FindChildWindow(HWND parent, std::string_view className, std::string_view text) {
+    ChildSearch search{className, text};
+    EnumChildWindows(parent, &FindChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void PressKey(WORD key, std::initializer_list<WORD> modifiers) {
+    std::vector<INPUT> inputs;
+    for (WORD modifier : modifiers) {
+        inputs.push_back(KeyInput(modifier, false));
+    }
+    inputs.push_back(KeyInput(key, false));
+    inputs.push_back(KeyInput(key, true));
+    for (auto modifier = std::rbegin(modifiers); modifier != std::rend(modifiers); ++modifier) {
+        inputs.push_back(KeyInput(*modifier, true));
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+}  // namespace e2e

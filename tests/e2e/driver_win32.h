@@ -1,0 +1,109 @@
+// What an end-to-end test needs to drive a program from outside its process:
+// the program as a child with its standard input and output piped (every
+// output line kept with the moment it arrived), waits for conditions with a
+// deadline, the program's windows found by class and caption, control texts
+// read with WM_GETTEXT, and real keyboard input.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "ui/handles_win32.h"
+
+namespace e2e {
+
+using Clock = std::chrono::steady_clock;
+
+// True once `condition` holds; false when `limit` passed first. The condition
+// is looked at every few milliseconds.
+bool WaitUntil(const std::function<bool()>& condition, Clock::duration limit);
+
+// A path next to the running executable: `relative` is taken from its folder.
+std::filesystem::path BesideThisProgram(const std::filesystem::path& relative);
+
+// One line of the child's standard output and when the driver received it.
+struct OutputLine {
+    Clock::time_point at;
+    std::string text;
+};
+
+// A program started in a working directory of the test's choosing, its
+// standard input and output piped to the driver. The process is ended when
+// the object goes, so a failing test never leaves it behind.
+class ChildProgram {
+  public:
+    ChildProgram(const std::filesystem::path& exe, const std::filesystem::path& workingDirectory);
+    ~ChildProgram();
+    ChildProgram(const ChildProgram&) = delete;
+    ChildProgram& operator=(const ChildProgram&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+    DWORD ProcessId() const { return processId_; }
+
+    // Writes one line to the child's standard input.
+    bool Send(std::string_view line);
+
+    // The index of the first output line from `from` on that starts with
+    // `prefix` (or satisfies `match`), waiting up to `limit` for it.
+    std::optional<size_t> WaitForLine(std::string_view prefix, size_t from, Clock::duration limit);
+    std::optional<size_t> WaitForLine(const std::function<bool(const std::string&)>& match,
+                                      size_t from, Clock::duration limit);
+
+    size_t LineCount() const;
+    OutputLine Line(size_t index) const;
+    std::vector<OutputLine> Lines() const;
+
+    bool IsRunning() const;
+    // The exit code once the process ended, nothing when `limit` passed first.
+    std::optional<DWORD> WaitForExit(Clock::duration limit);
+    // Ends the process now if it still runs.
+    void Terminate();
+
+  private:
+    void ReadOutput();
+
+    ui::UniqueKernelHandle job_;
+    ui::UniqueKernelHandle process_;
+    DWORD processId_ = 0;
+    ui::UniqueKernelHandle input_;
+    ui::UniqueKernelHandle output_;
+    std::thread reader_;
+    mutable std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<OutputLine> lines_;
+};
+
+// Top-level windows of a process with this class name and, when given, this
+// caption; only visible ones when `visibleOnly`.
+std::vector<HWND> FindTopWindows(DWORD processId, std::string_view className,
+                                 std::optional<std::string_view> caption, bool visibleOnly);
+
+// Waits up to `limit` for the first window `FindTopWindows` finds that also
+// passes `accept` (when given); nullptr at the deadline.
+HWND WaitForTopWindow(DWORD processId, std::string_view className,
+                      std::optional<std::string_view> caption, bool visibleOnly,
+                      Clock::duration limit, const std::function<bool(HWND)>& accept = nullptr);
+
+// A window's text, read with WM_GETTEXT (works across processes).
+std::string WindowText(HWND window);
+std::string ClassName(HWND window);
+
+// The first descendant of `parent` with this class and text; nullptr if none.
+HWND FindChildWindow(HWND parent, std::string_view className, std::string_view text);
+
+// Real keyboard input: holds the modifiers down in order, taps `key`, then
+// lets the modifiers go in reverse order.
+void PressKey(WORD key, std::initializer_list<WORD> modifiers = {});
+
+}  // namespace e2e
