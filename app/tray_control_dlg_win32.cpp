@@ -267,6 +267,8 @@ LRESULT CTrayControlDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
                 // stays open when the user clicks elsewhere; the window is mostly hidden.
                 SetForegroundWindow(hwnd_);
                 TrackPopupMenu(popup, kTrayMenuFlags, cursor.x, cursor.y, 0, hwnd_, nullptr);
+                // Lets the menu close properly when it is opened again at once.
+                PostMessageA(hwnd_, WM_NULL, 0, 0);
             }
             break;
         }

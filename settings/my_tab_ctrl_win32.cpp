@@ -48,9 +48,15 @@ void CMyTabCtrl::LayoutPages() {
 }
 
 LRESULT CMyTabCtrl::OnLButtonDown(WPARAM, LPARAM) {
-    // The tab control selects the clicked tab and gives it the focus first.
+    const int shownBefore = shownPage_;
+    // The tab control selects the clicked tab and gives it the focus first
+    // (its TCN_SELCHANGE may show the page already).
     Default();
-    ShowPage(TabCtrl_GetCurFocus(GetSafeHwnd()));
+    const int focused = TabCtrl_GetCurFocus(GetSafeHwnd());
+    if (focused >= 0 && focused < pageCount_ && focused != shownBefore) {
+        ShowPage(focused, false);
+        SetFocus(Page(shownPage_).GetSafeHwnd());
+    }
     return 0;
 }
 
@@ -58,12 +64,14 @@ void CMyTabCtrl::ShowSelectedPage() {
     ShowPage(TabCtrl_GetCurSel(GetSafeHwnd()));
 }
 
-void CMyTabCtrl::ShowPage(int index) {
+void CMyTabCtrl::ShowPage(int index, bool focusPage) {
     if (index < 0 || index >= pageCount_ || index == shownPage_) {
         return;
     }
     ShowWindow(Page(shownPage_).GetSafeHwnd(), SW_HIDE);
     shownPage_ = index;
     ShowWindow(Page(shownPage_).GetSafeHwnd(), SW_SHOW);
-    SetFocus(Page(shownPage_).GetSafeHwnd());
+    if (focusPage) {
+        SetFocus(Page(shownPage_).GetSafeHwnd());
+    }
 }

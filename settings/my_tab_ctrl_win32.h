@@ -26,7 +26,8 @@ class CMyTabCtrl : public ui::CWnd {
     // Fits every page into the area below the tabs; page 0 shown, the rest hidden.
     void LayoutPages();
     int ShownPage() const { return shownPage_; }
-    // Shows the page of a tab the keyboard selected (TCN_SELCHANGE).
+    // Shows the page of a tab the keyboard selected (TCN_SELCHANGE); the
+    // focus stays on the tabs.
     void ShowSelectedPage();
 
     static const ui::MessageMap* Messages();
@@ -37,7 +38,7 @@ class CMyTabCtrl : public ui::CWnd {
   private:
     LRESULT OnLButtonDown(WPARAM, LPARAM);
     ui::CDialog& Page(int index);
-    void ShowPage(int index);
+    void ShowPage(int index, bool focusPage);
 
     int shownPage_ = 0;
     int pageCount_ = kPageCount;
