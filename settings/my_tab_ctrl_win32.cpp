@@ -61,7 +61,7 @@ LRESULT CMyTabCtrl::OnLButtonDown(WPARAM, LPARAM) {
 }
 
 void CMyTabCtrl::ShowSelectedPage() {
-    ShowPage(TabCtrl_GetCurSel(GetSafeHwnd()));
+    ShowPage(TabCtrl_GetCurSel(GetSafeHwnd()), false);
 }
 
 void CMyTabCtrl::ShowPage(int index, bool focusPage) {
