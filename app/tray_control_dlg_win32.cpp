@@ -19,8 +19,6 @@ constexpr int kSmallIconSize = 16;
 
 // The tray icon is retried every 2 s for 2 minutes when the shell is not up.
 constexpr UINT_PTR kTrayRetryTimerId = 2;
-constexpr UINT kTrayRetryPeriodMilliseconds = 2000;
-constexpr unsigned kTrayRetryCount = 60;
 
 // The tray popup: left edge at the cursor's x, bottom edge at its y,
 // tracking the right button.
@@ -130,12 +128,16 @@ void CTrayControlDlg::AddAboutItem() {
     }
 }
 
-void CTrayControlDlg::AddTrayIcon() {
+bool CTrayControlDlg::NotifyTray(DWORD action) {
     NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY);
-    trayIconShown_ = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+    return Shell_NotifyIconA(action, &data) != FALSE;
+}
+
+void CTrayControlDlg::AddTrayIcon() {
+    trayIconShown_ = NotifyTray(NIM_ADD);
     if (!trayIconShown_ && trayRetriesLeft_ == 0) {
-        trayRetriesLeft_ = kTrayRetryCount;
-        SetTimer(hwnd_, kTrayRetryTimerId, kTrayRetryPeriodMilliseconds, nullptr);
+        trayRetriesLeft_ = trayRetry_.count;
+        SetTimer(hwnd_, kTrayRetryTimerId, trayRetry_.periodMilliseconds, nullptr);
     }
 }
 
@@ -215,8 +217,7 @@ LRESULT CTrayControlDlg::OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam) {
 LRESULT CTrayControlDlg::OnTimerMessage(WPARAM timerId, LPARAM) {
     if (timerId == kTrayRetryTimerId) {
         if (!trayIconShown_) {
-            NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY);
-            trayIconShown_ = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+            trayIconShown_ = NotifyTray(NIM_ADD);
         }
         if (trayIconShown_ || --trayRetriesLeft_ == 0) {
             KillTimer(hwnd_, kTrayRetryTimerId);
@@ -293,8 +294,7 @@ void CTrayControlDlg::ShowMainWindow() {
 }
 
 void CTrayControlDlg::OnQuit() {
-    NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY);
-    Shell_NotifyIconA(NIM_DELETE, &data);
+    NotifyTray(NIM_DELETE);
     trayIconShown_ = false;
     if (HasSwitch()) {
         IowKit2Shutdown();

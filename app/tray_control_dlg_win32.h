@@ -52,6 +52,17 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     void OnCancel() override {}
     bool OnUnmappedMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
+    // Adds (NIM_ADD) or deletes (NIM_DELETE) the tray icon; true on success.
+    virtual bool NotifyTray(DWORD action);
+
+    // A first NIM_ADD may fail while the shell is starting (start at login):
+    // it is retried this often, this far apart.
+    struct TrayRetry {
+        unsigned count = 60;
+        UINT periodMilliseconds = 2000;
+    };
+    TrayRetry trayRetry_;
+
   private:
     LRESULT OnSysCommand(WPARAM command, LPARAM);
     LRESULT OnPaint(WPARAM, LPARAM);
@@ -91,7 +102,5 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     ui::UniqueBitmap uncheckedBitmap_;
     CMyTabCtrl pageTabs_;
     bool trayIconShown_ = false;
-    // A first NIM_ADD may fail while the shell is starting (start at login):
-    // it is retried on a timer for a while.
     unsigned trayRetriesLeft_ = 0;
 };

@@ -6,9 +6,12 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/testing/driven_tray_dlg_win32.h"
 #include "hid/platform.h"
@@ -132,6 +135,34 @@ TEST_F(TrayControlDlgTest, LanguageModuleSuppliesMenuAndStrings) {
                                            "ber Hotkeys...");
                              }}}));
     FreeLibrary(german);
+}
+
+// A shell that is not up yet: the first two adds of the tray icon fail.
+class LateShellTrayDlg : public DrivenTrayDlg {
+  public:
+    LateShellTrayDlg() { trayRetry_.periodMilliseconds = 30; }
+    std::vector<DWORD> actions;
+
+  protected:
+    bool NotifyTray(DWORD action) override {
+        actions.push_back(action);
+        return action != NIM_ADD || actions.size() > 2;
+    }
+};
+
+TEST_F(TrayControlDlgTest, TrayIconIsRetriedUntilTheShellTakesItAndAddedAgainWhenItRestarts) {
+    LateShellTrayDlg window;
+    EXPECT_TRUE(window.Run({
+        {[&] { return window.TrayIconShown(); },
+         [&] {
+             EXPECT_EQ(window.actions, (std::vector<DWORD>{NIM_ADD, NIM_ADD, NIM_ADD}));
+             // Explorer restarted: its new tray knows no icons.
+             SendMessageA(window.GetSafeHwnd(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+             EXPECT_EQ(window.actions.size(), 4u);
+             EXPECT_TRUE(window.TrayIconShown());
+         }},
+    }));
+    EXPECT_EQ(window.actions.back(), static_cast<DWORD>(NIM_DELETE));
 }
 
 }  // namespace
