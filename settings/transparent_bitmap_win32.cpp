@@ -1,37 +1,12 @@
 #include "settings/transparent_bitmap_win32.h"
 
-#include <memory>
-#include <type_traits>
+#include "ui/handles_win32.h"
 
 namespace {
 
-struct DcDeleter {
-    void operator()(HDC dc) const { DeleteDC(dc); }
-};
-using UniqueMemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
-
-struct BitmapDeleter {
-    void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
-};
-using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
-
-// Selects an object into a DC for the scope and puts the previous one back.
-class Selection {
-  public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~Selection() {
-        if (previous_ != nullptr && previous_ != HGDI_ERROR) {
-            SelectObject(dc_, previous_);
-        }
-    }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-    bool Ok() const { return previous_ != nullptr && previous_ != HGDI_ERROR; }
-
-  private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
+using ui::SelectionGuard;
+using ui::UniqueBitmap;
+using ui::UniqueMemoryDc;
 
 // The target's text and background colours, put back at the end of the scope.
 class ColourScope {
@@ -70,8 +45,8 @@ bool DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y, COLORREF tr
     if (!imageDc || !maskDc || !mask) {
         return false;
     }
-    const Selection imageSelection(imageDc.get(), bitmap);
-    const Selection maskSelection(maskDc.get(), mask.get());
+    const SelectionGuard imageSelection(imageDc.get(), bitmap);
+    const SelectionGuard maskSelection(maskDc.get(), mask.get());
     if (!imageSelection.Ok() || !maskSelection.Ok()) {
         return false;
     }

@@ -47,9 +47,15 @@ using UniqueKernelHandle = std::unique_ptr<void, KernelHandleCloser>;
 class SelectionGuard {
   public:
     SelectionGuard(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~SelectionGuard() { SelectObject(dc_, previous_); }
+    ~SelectionGuard() {
+        if (Ok()) {
+            SelectObject(dc_, previous_);
+        }
+    }
     SelectionGuard(const SelectionGuard&) = delete;
     SelectionGuard& operator=(const SelectionGuard&) = delete;
+    // False when the object could not be selected.
+    bool Ok() const { return previous_ != nullptr && previous_ != HGDI_ERROR; }
 
   private:
     HDC dc_;
