@@ -1,0 +1,116 @@
+// The update server's answer: read through the answer reader from a
+// scripted HTTP client (blocks of any size, any told length, a failing read
+// at any point, a small size limit), its first line judged, the rest split
+// into lines. The first line is the body up to its first line feed with the
+// carriage returns taken out; the rest is every byte after it, as it came;
+// "too large" only when a limit was really passed; the query path carries
+// the first line as it is.
+//
+// Input: the client's settings from the end (FuzzedDataProvider), the body.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "firmware/answer_reader.h"
+#include "firmware/testing/fake_http_client.h"
+#include "firmware/update_query.h"
+#include "fuzz/fuzz_check.h"
+
+using firmware::AnswerReader;
+
+namespace {
+
+std::string WithoutCr(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '\r') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    FakeHttpClient http;
+    http.blockSize = input.ConsumeIntegralInRange<std::size_t>(1, 64);
+    const std::size_t limit = input.ConsumeIntegralInRange<std::size_t>(0, 512);
+    const uint8_t lengthChoice = input.ConsumeIntegral<uint8_t>();
+    const uint64_t anyLength = input.ConsumeIntegral<uint64_t>();
+    const bool failRead = input.ConsumeBool();
+    http.failReadAfter = input.ConsumeIntegralInRange<std::size_t>(0, 1024);
+    http.body = input.ConsumeRemainingBytesAsString();
+    const std::string& body = http.body;
+    // Told its own length, a shorter or longer one, or any.
+    const uint64_t told = lengthChoice < 128 ? body.size()
+                          : lengthChoice < 192
+                              ? body.size() - std::min<std::size_t>(body.size(), lengthChoice - 128)
+                          : lengthChoice < 255 ? body.size() + (lengthChoice - 192) * 64
+                                               : anyLength;
+    if (failRead) {
+        http.failAt = FakeHttpClient::Step::Read;
+    }
+    FUZZ_CHECK(http.Open() && http.Get("/"));
+    const bool canFail = failRead && http.failReadAfter <= body.size();
+
+    AnswerReader reader(http, told, limit);
+    std::string firstLine = "unset";
+    const AnswerReader::Status first = reader.ReadFirstLine(firstLine);
+    const std::size_t lineFeed = body.find('\n');
+    const std::size_t firstLineBytes = lineFeed == std::string::npos ? body.size() : lineFeed;
+    if (first == AnswerReader::Status::Failed) {
+        FUZZ_CHECK(canFail);
+        return 0;
+    }
+    if (first == AnswerReader::Status::TooLarge) {
+        FUZZ_CHECK(firstLineBytes > limit);
+        return 0;
+    }
+    FUZZ_CHECK(firstLine == WithoutCr(std::string_view(body).substr(0, firstLineBytes)));
+    FUZZ_CHECK(firmware::IsUpToDate(firstLine) == (firstLine.substr(0, 4) == "NULL"));
+
+    const std::string path = firmware::UpdateQueryPath(firstLine, 3, "1.0.1");
+    const std::string shown = firstLine.substr(0, firstLine.find('\0'));
+    FUZZ_CHECK(path == "/firmware/check.php?fw=" + shown + "&swid=3&av=1.0.1&os=w");
+
+    std::string rest = "unset";
+    const AnswerReader::Status restStatus = reader.ReadRest(rest);
+    const std::string_view expectedRest = lineFeed == std::string::npos
+                                              ? std::string_view()
+                                              : std::string_view(body).substr(lineFeed + 1);
+    const uint64_t taken = lineFeed == std::string::npos ? body.size() : lineFeed + 1;
+    const bool toldTooLarge = told > taken && told - taken > limit;
+    switch (restStatus) {
+        case AnswerReader::Status::Failed:
+            FUZZ_CHECK(canFail);
+            return 0;
+        case AnswerReader::Status::TooLarge:
+            FUZZ_CHECK(toldTooLarge || expectedRest.size() > limit);
+            return 0;
+        case AnswerReader::Status::Ok:
+            FUZZ_CHECK(!toldTooLarge && rest == expectedRest && rest.size() <= limit);
+            break;
+    }
+
+    // The lines of the rest, joined again, are the rest without carriage
+    // returns (and without a last line feed).
+    std::string_view remaining = rest;
+    std::string line;
+    std::string joined;
+    std::size_t lines = 0;
+    while (firmware::TakeLine(remaining, line)) {
+        FUZZ_CHECK(line.find('\r') == std::string::npos && line.find('\n') == std::string::npos);
+        joined += (lines++ == 0 ? "" : "\n") + line;
+    }
+    const std::string flat = WithoutCr(rest);
+    FUZZ_CHECK(flat == (rest.ends_with('\n') ? joined + "\n" : joined));
+    FUZZ_CHECK(lines == static_cast<std::size_t>(std::count(rest.begin(), rest.end(), '\n')) +
+                            (!rest.empty() && !rest.ends_with('\n')));
+    return 0;
+}
