@@ -9,6 +9,7 @@
 
 #include "app/testing/recording_desktop.h"
 #include "firmware/http_client_win32.h"
+#include "firmware/testing/proxy_settings_win32.h"
 #include "firmware/testing/recording_upgrade_view.h"
 #include "firmware/update_server/update_listener.h"
 #include "firmware/upgrade_check.h"
@@ -18,68 +19,9 @@ namespace {
 
 using Event = RecordingUpgradeView::Event;
 
-constexpr char kInternetSettings[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr char kCheck110[] = "/firmware/check.php?fw=1.10&swid=3&av=1.0.1&os=w";
 // The sample image is 155680 bytes; the answer puts "1.11\r\n" before it.
 constexpr uint64_t kOfferLength = 6 + 155680;
-
-// Points the user's Internet Settings proxy at a port on 127.0.0.1 and puts
-// the settings back as they were.
-class ProxySettings {
-  public:
-    ProxySettings() {
-        RegCreateKeyExA(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key_, nullptr);
-        enable_ = Read("ProxyEnable");
-        server_ = Read("ProxyServer");
-    }
-    ~ProxySettings() {
-        Restore("ProxyEnable", enable_);
-        Restore("ProxyServer", server_);
-        RegCloseKey(key_);
-    }
-
-    void PointAt(uint16_t port) {
-        const DWORD enable = 1;
-        RegSetValueExA(key_, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
-                       sizeof(enable));
-        const std::string server = "127.0.0.1:" + std::to_string(port);
-        RegSetValueExA(key_, "ProxyServer", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(server.c_str()),
-                       static_cast<DWORD>(server.size() + 1));
-    }
-
-  private:
-    struct Value {
-        DWORD type = 0;
-        std::vector<BYTE> data;
-    };
-
-    std::optional<Value> Read(const char* name) {
-        Value value;
-        DWORD size = 0;
-        if (RegQueryValueExA(key_, name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) {
-            return std::nullopt;
-        }
-        value.data.resize(size);
-        RegQueryValueExA(key_, name, nullptr, &value.type, value.data.data(), &size);
-        return value;
-    }
-
-    void Restore(const char* name, const std::optional<Value>& value) {
-        if (value) {
-            RegSetValueExA(key_, name, 0, value->type, value->data.data(),
-                           static_cast<DWORD>(value->data.size()));
-        } else {
-            RegDeleteValueA(key_, name);
-        }
-    }
-
-    HKEY key_ = nullptr;
-    std::optional<Value> enable_;
-    std::optional<Value> server_;
-};
 
 class HttpClientWinTest : public ::testing::Test {
   protected:

@@ -1,0 +1,136 @@
+// Passes the 64 KiB sample image to the virtual switch through the HID layer
+// (simulated bus, hidden-window carrier) as the dialog's transfer does, with
+// real 1 ms sleeps at 1 ms timer resolution, and prints how long it took
+// against the sum of its fixed waits. Not a test: run it by hand under Wine.
+//   transfer_bench.exe [image.s19]
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+
+#include "app/testing/recording_desktop.h"
+#include "firmware/testing/fake_http_client.h"
+#include "firmware/testing/recording_upgrade_view.h"
+#include "firmware/timer_resolution_win32.h"
+#include "firmware/upgrade_check.h"
+#include "hid/iowkit2.h"
+#include "hid/platform.h"
+#include "hid/sim/sim_bus.h"
+#include "hid/sim/virtual_switch.h"
+#include "hid/win32/install.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::duration<double, std::milli>;
+
+constexpr char kSampleImage[] = PELO_SAMPLE_IMAGES "/1.11.s19";
+// The update server's first line before the image, and its line break.
+constexpr char kOfferedVersion[] = "1.11";
+constexpr size_t kFirstLineBreak = 2;
+constexpr auto kAnswerLimit = std::chrono::seconds(10);
+
+// Sleeps for real and adds up what was asked for.
+class SleepingDesktop : public RecordingDesktop {
+  public:
+    void SleepFor(unsigned milliseconds) override {
+        Sleep(milliseconds);
+        askedMilliseconds += milliseconds;
+    }
+    unsigned long long askedMilliseconds = 0;
+};
+
+// Holds the 1 ms timer resolution for the records, as the dialog does.
+class TimedView : public RecordingUpgradeView {
+  public:
+    void TransferStarting() override { resolution_.emplace(); }
+    void TransferEnded() override { resolution_.reset(); }
+
+  private:
+    std::optional<ScopedTimerResolution> resolution_;
+};
+
+class BenchUpgrade : public FirmwareUpgrade {
+  public:
+    using FirmwareUpgrade::FirmwareUpgrade;
+    using FirmwareUpgrade::RunFirmwareTransfer;
+};
+
+// Dispatches the thread's messages (the switch's answers) until `done` holds.
+bool PumpUntil(const std::function<bool()>& done) {
+    const Clock::time_point deadline = Clock::now() + kAnswerLimit;
+    while (!done()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* path = argc > 1 ? argv[1] : kSampleImage;
+    std::ifstream file(path, std::ios::binary);
+    const std::string image{std::istreambuf_iterator<char>(file), {}};
+    if (image.empty()) {
+        std::fprintf(stderr, "cannot read %s\n", path);
+        return 1;
+    }
+
+    auto bus = hidsim::Bus::Make(hidsim::Clock::kReal);
+    auto device = hidsim::VirtualSwitch::Make(bus);
+    device->Plug();
+    IowKit2InstallPlatform(bus->MakePlatform());
+    IowKit2InstallWindowCarrier();
+
+    SleepingDesktop desktop;
+    SwitchConnection connection(desktop);
+    FakeHttpClient unused;
+    TimedView view;
+    BenchUpgrade upgrade(connection, desktop, unused, view);
+    IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent, connection.CallbackContext());
+    if (!PumpUntil([&] { return !connection.FirmwareVersion().empty(); })) {
+        std::fprintf(stderr, "the virtual switch did not answer\n");
+        return 1;
+    }
+    const std::string before = connection.FirmwareVersion();
+
+    desktop.askedMilliseconds = 0;
+    const Clock::time_point start = Clock::now();
+    upgrade.RunFirmwareTransfer(image, sizeof(kOfferedVersion) - 1 + kFirstLineBreak + image.size(),
+                                sizeof(kOfferedVersion) - 1);
+    const Milliseconds took = Clock::now() - start;
+
+    // The switch's answers piled up meanwhile; the new version is decoded
+    // once they are worked off.
+    const bool answered = PumpUntil([&] { return connection.FirmwareVersion() != before; });
+    const Milliseconds drained = Clock::now() - start - took;
+    const size_t records = device->Records().size();
+    const std::vector<RecordingUpgradeView::Event> messages =
+        view.EventsOf(RecordingUpgradeView::Event::Kind::Message);
+    IowKit2Shutdown();
+
+    const double waits = static_cast<double>(desktop.askedMilliseconds);
+    std::printf("image        %s, %zu bytes, %zu records taken by the switch\n", path, image.size(),
+                records);
+    std::printf("outcome      %s; version %s before, %s taken %.0f ms after the transfer\n",
+                messages.empty() ? "(no message)" : messages.back().text.c_str(), before.c_str(),
+                answered ? connection.FirmwareVersion().c_str() : "(no answer)", drained.count());
+    std::printf("transfer     %.0f ms\n", took.count());
+    std::printf("fixed waits  %.0f ms\n", waits);
+    std::printf("overhead     %.0f ms (%.1f%% over the waits, %.3f ms a record)\n",
+                took.count() - waits, 100.0 * (took.count() - waits) / waits,
+                records ? (took.count() - waits) / static_cast<double>(records) : 0.0);
+    return 0;
+}
