@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# The installer under Wine, in the prefix of $WINEPREFIX: a silent install,
+# the program started from its Start-menu shortcut's working directory
+# finding its settings there, and two silent uninstalls, one that keeps the
+# settings file and one told to remove it. Leaves the prefix as it found it.
+#
+#   installer_test.sh --version X.Y.Z --app-dir DIR --probe install_probe.exe --work DIR
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+while (($#)); do
+  case $1 in
+    --version) version=$2 ;;
+    --app-dir) app_dir=$2 ;;
+    --probe) probe=$2 ;;
+    --work) work=$2 ;;
+    *) echo "installer_test: unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+
+# No desktop entries on the host for the shortcuts made here.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
+
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PelorandixControlCenter'
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+run_value=Pelorandix
+# "Language" German (0): four zero bytes and their checksum.
+settings_text=$'[Settings]\r\nLanguage=0000000000\r\n'
+# The preferences page's "On Login" box in German.
+german_text='Bei Anmeldung'
+
+failures=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok: $what"
+  else
+    echo "FAILED: $what"
+    failures=$((failures + 1))
+  fi
+}
+equals() { [[ "$1" == "$2" ]] || { echo "  got:      '$1'" && echo "  expected: '$2'" && false; }; }
+fatal() {
+  echo "FAILED: $*"
+  exit 1
+}
+
+# The data of a registry value; fails when it is missing.
+reg_data() {
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    awk -v name="$2" '$1 == name { sub(/^ *[^ ]+ +REG_[A-Z_]+(    |$)/, ""); print; found = 1 }
+                      END { exit !found }'
+}
+reg_type() {
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v name="$2" '$1 == name { print $2 }'
+}
+key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+
+# The uninstaller hands its work to a copy of itself and returns at once;
+# the uninstall key goes last.
+wait_for_uninstall() {
+  for _ in $(seq 150); do
+    key_exists "$uninstall_key" || return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+same_content() { cmp -s "$1" <(printf '%s' "$2"); }
+folder_listing() { (cd "$1" 2>/dev/null && ls -A | sort | tr '\n' ' '); }
+
+mkdir -p "$work"
+setup="$work/PelorandixControlCenter-$version-setup.exe"
+"$here/make-installer" --app-dir "$app_dir" --version "$version" --stage "$work/stage" \
+  --out "$setup" --fast || fatal "building the installer"
+
+mapfile -t folders < <(wine cmd /c 'echo %LOCALAPPDATA%&echo %APPDATA%' | tr -d '\r')
+install_win="${folders[0]}\\Programs\\Pelorandix Control Center"
+shortcut_win="${folders[1]}\\Microsoft\\Windows\\Start Menu\\Programs\\Pelorandix Control Center.lnk"
+install=$(winepath -u "$install_win" 2>/dev/null)
+shortcut=$(winepath -u "$shortcut_win" 2>/dev/null)
+[[ -n "$install" && -n "$shortcut" ]] || fatal "finding the user's folders in the Wine prefix"
+
+# Whatever an interrupted run left, and the user's own Run value kept aside.
+saved_run_type=$(reg_type "$run_key" "$run_value")
+saved_run_data=$(reg_data "$run_key" "$run_value")
+program_pid=
+restore() {
+  if [[ -n "$program_pid" ]] && wine "$probe" running "$program_pid"; then
+    wine taskkill /f /pid "$program_pid" >/dev/null 2>&1
+  fi
+  wine reg delete "$uninstall_key" /f >/dev/null 2>&1
+  rm -rf "$install" "$shortcut"
+  if [[ -n "$saved_run_type" ]]; then
+    wine reg add "$run_key" /v "$run_value" /t "$saved_run_type" /d "$saved_run_data" /f >/dev/null
+  else
+    wine reg delete "$run_key" /v "$run_value" /f >/dev/null 2>&1
+  fi
+}
+trap restore EXIT
+wine reg delete "$uninstall_key" /f >/dev/null 2>&1
+rm -rf "$install" "$shortcut"
+
+echo "--- silent install"
+wine "$setup" /S || fatal "setup /S exited with $?"
+check "the installed files" equals "$(folder_listing "$install")" \
+  "PelorandixControlCenter.exe README.txt qvxgerman.dll uninstall.exe "
+check "the Start-menu shortcut" test -f "$shortcut"
+check "DisplayName" equals "$(reg_data "$uninstall_key" DisplayName)" "Pelorandix Control Center"
+check "DisplayVersion" equals "$(reg_data "$uninstall_key" DisplayVersion)" "$version"
+check "Publisher" equals "$(reg_data "$uninstall_key" Publisher)" "Pelorandix"
+check "InstallLocation" equals "$(reg_data "$uninstall_key" InstallLocation)" "$install_win"
+check "UninstallString" equals "$(reg_data "$uninstall_key" UninstallString)" \
+  "\"$install_win\\uninstall.exe\""
+check "QuietUninstallString" equals "$(reg_data "$uninstall_key" QuietUninstallString)" \
+  "\"$install_win\\uninstall.exe\" /S"
+check "NoModify" equals "$(reg_data "$uninstall_key" NoModify)" "0x1"
+check "NoRepair" equals "$(reg_data "$uninstall_key" NoRepair)" "0x1"
+check "EstimatedSize" test "$(($(reg_data "$uninstall_key" EstimatedSize)))" -gt 0
+for file in "$setup" "$install/PelorandixControlCenter.exe"; do
+  check "version of $(basename "$file")" equals "$(wine "$probe" version "$file" | tr -d '\r')" \
+    "$(printf 'product=%s\nfile=%s.0' "$version" "$version")"
+done
+
+echo "--- the program from its shortcut, with German in its settings"
+printf '%s' "$settings_text" >"$install/QVXSettings.ini"
+# Into a file: the program inherits the probe's output and would hold a
+# pipe open for as long as it runs.
+wine "$probe" start "$shortcut_win" "$german_text" >"$work/started.txt" 2>&1
+started=$(tr -d '\r' <"$work/started.txt")
+echo "$started" | sed 's/^/  /'
+program_pid=$(sed -n 's/^pid=//p' <<<"$started")
+check "the shortcut's target" equals "$(sed -n 's/^target=//p' <<<"$started")" \
+  "$install_win\\PelorandixControlCenter.exe"
+check "the shortcut's working directory" equals "$(sed -n 's/^workdir=//p' <<<"$started")" \
+  "$install_win"
+check "the program read its settings (German)" grep -qx "found=$german_text" <<<"$started"
+
+echo "--- silent uninstall while it runs, start at login pointing at it"
+wine reg add "$run_key" /v "$run_value" /t REG_SZ \
+  /d "$install_win\\PelorandixControlCenter.exe" /f >/dev/null
+wine "$install/uninstall.exe" /S
+check "the uninstaller finished" wait_for_uninstall
+if [[ -n "$program_pid" ]]; then
+  check "the program was closed" test "$(wine "$probe" running "$program_pid"; echo $?)" = 1
+fi
+check "only the settings file is left" equals "$(folder_listing "$install")" "QVXSettings.ini "
+check "the settings file is unchanged" same_content "$install/QVXSettings.ini" "$settings_text"
+check "the shortcut is gone" test ! -e "$shortcut"
+check "the start at login of this install is gone" test -z "$(reg_type "$run_key" "$run_value")"
+
+echo "--- install again over the kept settings, uninstall with /REMOVESETTINGS"
+wine "$setup" /S || fatal "setup /S exited with $?"
+check "the settings file survived the install" \
+  equals "$(folder_listing "$install")" \
+  "PelorandixControlCenter.exe QVXSettings.ini README.txt qvxgerman.dll uninstall.exe "
+elsewhere='C:\Elsewhere\PelorandixControlCenter.exe'
+wine reg add "$run_key" /v "$run_value" /t REG_SZ /d "$elsewhere" /f >/dev/null
+wine "$install/uninstall.exe" /S /REMOVESETTINGS
+check "the uninstaller finished" wait_for_uninstall
+check "the install folder is gone" test ! -e "$install"
+check "the shortcut is gone" test ! -e "$shortcut"
+check "a start at login of another copy is kept" \
+  equals "$(reg_data "$run_key" "$run_value")" "$elsewhere"
+
+echo "installer_test: $failures failed"
+((failures == 0))
