@@ -4,7 +4,10 @@
 // into lines. The first line is the body up to its first line feed with the
 // carriage returns taken out; the rest is every byte after it, as it came;
 // "too large" only when a limit was really passed; the query path carries
-// the first line as it is.
+// the first line as it is. Then the Check button on the same answer: up to
+// date, or the question showing the offered version and, after a Yes, an
+// image too large refused. (The user says Yes only to those: passing an image
+// to the switch is the firmware transfer target's part.)
 //
 // Input: the client's settings from the end (FuzzedDataProvider), the body.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -14,15 +17,28 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/testing/recording_desktop.h"
 #include "firmware/answer_reader.h"
 #include "firmware/testing/fake_http_client.h"
+#include "firmware/testing/recording_upgrade_view.h"
 #include "firmware/update_query.h"
+#include "firmware/upgrade_check.h"
 #include "fuzz/fuzz_check.h"
+#include "hid/testing/iowkit2_double.h"
+#include "resources/resource.h"
 
 using firmware::AnswerReader;
+using Message = RecordingUpgradeView::Event;
+using Kind = UpgradeView::MessageKind;
 
 namespace {
+
+constexpr char kUpToDate[] = "Your Firmware is up-to-date!";
+constexpr std::string_view kQuestionStart = "There is a new Firmware available (v";
+constexpr std::string_view kQuestionEnd = ")! Do you want to upgarde the switch?";
+constexpr uint64_t kMaxImageBytes = 16 * 1024 * 1024;
 
 std::string WithoutCr(std::string_view text) {
     std::string out;
@@ -32,6 +48,61 @@ std::string WithoutCr(std::string_view text) {
         }
     }
     return out;
+}
+
+// The offered version as the question shows it: control characters as "?",
+// at most 64 characters, "..." for the rest.
+std::string Shown(std::string_view version) {
+    std::string shown;
+    for (char c : version.substr(0, 64)) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte < 0x20 || byte == 0x7F ? '?' : c;
+    }
+    return version.size() > 64 ? shown + "..." : shown;
+}
+
+// The Check button without a switch.
+void CheckButton(const std::string& body, uint64_t told, std::size_t blockSize) {
+    IowKit2Double hid;
+    RecordingDesktop desktop;
+    desktop.strings = {{IDS_FIRMWARE_UP_TO_DATE, kUpToDate},
+                       {IDS_FIRMWARE_NEW_AVAILABLE,
+                        std::string(kQuestionStart) + "%s" + std::string(kQuestionEnd)},
+                       {IDS_APP_VERSION, "1.0.1"}};
+    SwitchConnection connection(desktop);
+    FUZZ_CHECK(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
+                                             connection.CallbackContext()) == 0);
+    const std::size_t lineFeed = body.find('\n');
+    const uint64_t taken = lineFeed == std::string::npos ? body.size() : lineFeed + 1;
+    const bool tooLarge = told > taken && told - taken > kMaxImageBytes;
+    RecordingUpgradeView view;
+    view.answer = tooLarge ? UpgradeView::Answer::Yes : UpgradeView::Answer::No;
+    FakeHttpClient http;
+    http.body = body;
+    http.toldLength = told;
+    http.blockSize = blockSize;
+    FirmwareUpgrade upgrade(connection, desktop, http, view);
+    upgrade.OnCheck();
+
+    FUZZ_CHECK(http.calls.size() >= 3 &&
+               http.calls[1] == "Get /firmware/check.php?fw=0.0&swid=0&av=1.0.1&os=w");
+    FUZZ_CHECK(!http.open);
+    const std::string firstLine = WithoutCr(std::string_view(body).substr(0, lineFeed));
+    std::vector<Message> expected;
+    if (firstLine.starts_with("NULL")) {
+        expected.push_back(Message::Message(kUpToDate, Kind::Ok));
+    } else {
+        expected.push_back(Message::Message(
+            std::string(kQuestionStart) + Shown(firstLine) + std::string(kQuestionEnd),
+            Kind::YesNo));
+        if (tooLarge) {
+            expected.push_back(Message::Message(
+                "The firmware image is larger than 16 MiB. Nothing was sent to the switch.",
+                Kind::Error));
+        }
+    }
+    FUZZ_CHECK(view.EventsOf(Message::Kind::Message) == expected);
+    FUZZ_CHECK(view.EventsOf(Message::Kind::TransferStarting).empty());
 }
 
 }  // namespace
@@ -56,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (failRead) {
         http.failAt = FakeHttpClient::Step::Read;
     }
+    CheckButton(http.body, told, http.blockSize);
     FUZZ_CHECK(http.Open() && http.Get("/"));
     const bool canFail = failRead && http.failReadAfter <= body.size();
 
