@@ -144,6 +144,10 @@ ChildProgram::ChildProgram(const std::filesystem::path& exe,
 
 ChildProgram::~ChildProgram() {
     Terminate();
+    // Closing the job ends every process in it, so no process the child
+    // started (a console host) keeps the output pipe open and the reader
+    // waiting.
+    job_.reset();
     input_.reset();
     if (reader_.joinable()) {
         reader_.join();
