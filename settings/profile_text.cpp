@@ -48,7 +48,11 @@ struct Line {
 // Where the line that starts at begin ends: CR LF, a lone LF or a lone CR
 // ends it, as in the Windows profile reader.
 void FindLineEnd(std::string_view text, Line& line) {
-    const auto lineEnd = text.find_first_of(kProfileLineEnd, line.begin);  // either byte
+    // The first LF, then the first CR before it: two memchr scans, not a set
+    // lookup for every byte.
+    const auto lineFeed = text.find(kLineFeed, line.begin);
+    const auto carriageReturn = text.substr(0, lineFeed).find(kCarriageReturn, line.begin);
+    const auto lineEnd = carriageReturn != std::string_view::npos ? carriageReturn : lineFeed;
     if (lineEnd == std::string_view::npos) {
         line.contentEnd = line.end = text.size();
         return;
@@ -69,12 +73,13 @@ Line ParseLine(std::string_view text, std::size_t begin) {
     const auto content = Trim(text.substr(begin, line.contentEnd - begin));
     // A section name runs to the last "]" of its line, as the platform reads
     // it: "[Settings]]" is the section "Settings]".
-    const auto sectionClose = content.rfind(kSectionClose);
+    const auto sectionClose = content.starts_with(kSectionOpen) ? content.rfind(kSectionClose)
+                                                                : std::string_view::npos;
     if (content.empty()) {
         line.kind = LineKind::Blank;
     } else if (content.front() == kCommentStart) {
         line.kind = LineKind::Comment;
-    } else if (content.front() == kSectionOpen && sectionClose != std::string_view::npos) {
+    } else if (sectionClose != std::string_view::npos) {
         line.kind = LineKind::Section;
         line.name = Trim(content.substr(1, sectionClose - 1));
     } else {
