@@ -73,8 +73,8 @@ Line ParseLine(std::string_view text, std::size_t begin) {
     const auto content = Trim(text.substr(begin, line.contentEnd - begin));
     // A section name runs to the last "]" of its line, as the platform reads
     // it: "[Settings]]" is the section "Settings]".
-    const auto sectionClose = content.starts_with(kSectionOpen) ? content.rfind(kSectionClose)
-                                                                : std::string_view::npos;
+    const auto sectionClose =
+        content.starts_with(kSectionOpen) ? content.rfind(kSectionClose) : std::string_view::npos;
     if (content.empty()) {
         line.kind = LineKind::Blank;
     } else if (content.front() == kCommentStart) {
