@@ -10,9 +10,11 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,17 +28,41 @@
 
 namespace {
 
-using Report = std::vector<uint8_t>;
 using ViewEvent = RecordingUpgradeView::Event;
 
 constexpr std::size_t kReportLength = 8;
 constexpr std::size_t kChunkSize = 6;
 constexpr unsigned kChunkPause = 1;
 constexpr unsigned kSettlePause = 2000;
+constexpr std::array<uint8_t, kReportLength> kStatusFollowUp{9, 4, 7};
 
-Report Padded(Report report) {
-    report.resize(kReportLength);
-    return report;
+// The reports the switch is to get, one after the other, each padded to the
+// report length: one flat buffer, as an image of many short lines makes
+// thousands of them.
+class ExpectedReports {
+  public:
+    void Add(std::initializer_list<uint8_t> start, std::string_view rest = {}) {
+        const std::size_t at = bytes_.size();
+        bytes_.insert(bytes_.end(), start);
+        bytes_.insert(bytes_.end(), rest.begin(), rest.end());
+        bytes_.resize(at + kReportLength);
+    }
+    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+  private:
+    std::vector<uint8_t> bytes_;
+};
+
+// What the device got, in the same form; empty when any write went elsewhere
+// or was not a whole report.
+std::vector<uint8_t> WrittenTo(const IowKit2Double& hid, IowKit2Handle device) {
+    std::vector<uint8_t> bytes;
+    for (const IowKit2Double::WriteRecord& write : hid.Writes()) {
+        FUZZ_CHECK(write.device == device && write.pipe == 1 &&
+                   write.bytes.size() == kReportLength);
+        bytes.insert(bytes.end(), write.bytes.begin(), write.bytes.end());
+    }
+    return bytes;
 }
 
 // The image's lines as the transfer reads them: a line feed ends one, the
@@ -71,18 +97,16 @@ std::optional<uint8_t> RecordType(std::string_view line) {
 }
 
 // The header, the chunks and the status query with its follow-up.
-void AppendRecordReports(std::string_view line, uint8_t type, std::vector<Report>& reports) {
+void AppendRecordReports(std::string_view line, uint8_t type, ExpectedReports& reports) {
     const uint8_t headerControl = type == 240 ? 0xC3 : 0xC2;
-    reports.push_back(Padded({9, headerControl, type, static_cast<uint8_t>(line.size())}));
+    reports.Add({9, headerControl, type, static_cast<uint8_t>(line.size())});
     for (std::size_t at = 0; at < line.size(); at += kChunkSize) {
         const std::size_t count = std::min(kChunkSize, line.size() - at);
         const bool last = at + count == line.size();
-        Report chunk{9, static_cast<uint8_t>(last ? 0x80 + count : 0xC6)};
-        chunk.insert(chunk.end(), line.begin() + at, line.begin() + at + count);
-        reports.push_back(Padded(chunk));
+        reports.Add({9, static_cast<uint8_t>(last ? 0x80 + count : 0xC6)}, line.substr(at, count));
     }
-    reports.push_back(Padded({9, 4, 255}));
-    reports.push_back(Padded({9, 4, 7}));
+    reports.Add({9, 4, 255});
+    reports.Add({9, 4, 7});
 }
 
 std::optional<std::string> ExpectedOutcome(uint32_t result) {
@@ -127,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // The switch answers a status query's follow-up with the next status.
     std::size_t queries = 0;
     hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
-        if (write.bytes == Padded({9, 4, 7})) {
+        if (std::equal(write.bytes.begin(), write.bytes.end(), kStatusFollowUp.begin(),
+                       kStatusFollowUp.end())) {
             const uint8_t status = queries < statuses.size() ? statuses[queries] : 0;
             ++queries;
             const uint8_t report[kReportLength] = {9, 4, 255, status};
@@ -140,7 +165,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const int end = bodyLength > static_cast<uint64_t>(firstLine)
                         ? static_cast<int>(std::min<uint64_t>(bodyLength - firstLine, INT_MAX))
                         : 0;
-    std::vector<Report> reports{Padded({9, 1, 8})};
+    ExpectedReports reports;
+    reports.Add({9, 1, 8});
     std::vector<ViewEvent> events{ViewEvent::Range(end), ViewEvent::Position(0),
                                   ViewEvent::TransferStarting()};
     std::vector<unsigned> pauses;
@@ -161,15 +187,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         position = std::min<int64_t>(position + static_cast<int64_t>(line.size()) + 2, end);
         events.push_back(ViewEvent::Position(static_cast<int>(position)));
     }
-    reports.push_back(Padded({9, 1, 8}));
-    reports.push_back(Padded({9, 1, 254}));
+    reports.Add({9, 1, 8});
+    reports.Add({9, 1, 254});
     events.push_back(ViewEvent::TransferEnded());
     pauses.push_back(kSettlePause);
 
     const uint32_t got = firmware::TransferImage(
         image, firmware::TransferProgress(bodyLength, firstLineLength), connection, desktop, view);
     FUZZ_CHECK(got == result);
-    FUZZ_CHECK(hid.WrittenBytes(device) == reports);
+    FUZZ_CHECK(WrittenTo(hid, device) == reports.Bytes());
     FUZZ_CHECK(view.Events() == events);
     FUZZ_CHECK(view.Lowest() == 0);
     FUZZ_CHECK(desktop.Sleeps() == pauses);
