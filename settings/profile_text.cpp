@@ -48,15 +48,14 @@ struct Line {
 // Where the line that starts at begin ends: CR LF, a lone LF or a lone CR
 // ends it, as in the Windows profile reader.
 void FindLineEnd(std::string_view text, Line& line) {
-    // The first LF, then the first CR before it: two memchr scans, not a set
-    // lookup for every byte.
-    const auto lineFeed = text.find(kLineFeed, line.begin);
-    const auto carriageReturn = text.substr(0, lineFeed).find(kCarriageReturn, line.begin);
-    const auto lineEnd = carriageReturn != std::string_view::npos ? carriageReturn : lineFeed;
-    if (lineEnd == std::string_view::npos) {
+    // One pass that stops at either byte, so a file of lone CRs stays linear.
+    const auto it = std::find_if(text.begin() + static_cast<std::ptrdiff_t>(line.begin), text.end(),
+                                 [](char c) { return c == kCarriageReturn || c == kLineFeed; });
+    if (it == text.end()) {
         line.contentEnd = line.end = text.size();
         return;
     }
+    const auto lineEnd = static_cast<std::size_t>(it - text.begin());
     line.contentEnd = lineEnd;
     const bool crLf = text.substr(lineEnd).starts_with(kProfileLineEnd);
     line.end = lineEnd + (crLf ? kProfileLineEnd.size() : 1);
