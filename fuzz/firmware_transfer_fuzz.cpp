@@ -53,8 +53,8 @@ class ExpectedReports {
     std::vector<uint8_t> bytes_;
 };
 
-// What the device got, in the same form; empty when any write went elsewhere
-// or was not a whole report.
+// What the device got, in the same form; any write that went elsewhere or
+// was not a whole report fails the check.
 std::vector<uint8_t> WrittenTo(const IowKit2Double& hid, IowKit2Handle device) {
     std::vector<uint8_t> bytes;
     for (const IowKit2Double::WriteRecord& write : hid.Writes()) {
