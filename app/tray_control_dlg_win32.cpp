@@ -70,6 +70,7 @@ const ui::MessageMap* CTrayControlDlg::Messages() {
         ui::OnMessage<&Self::OnTimerMessage>(WM_TIMER),
         ui::OnMessage<&Self::OnTrayNotify>(WM_TRAYNOTIFY),
         ui::OnMessage<&Self::OnDestroy>(WM_DESTROY),
+        ui::OnMessage<&Self::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
         ui::OnCommand<&Self::OnPortCommand<1>>(ID_PORT_A),
         ui::OnCommand<&Self::OnPortCommand<2>>(ID_PORT_B),
         ui::OnCommand<&Self::OnPortCommand<3>>(ID_PORT_C),
@@ -236,6 +237,16 @@ LRESULT CTrayControlDlg::OnDestroy(WPARAM, LPARAM) {
     return 0;
 }
 
+LRESULT CTrayControlDlg::OnWindowPosChanging(WPARAM, LPARAM windowPos) {
+    // The modal loop shows the window when its queue first runs empty; a
+    // close before that must not be undone by it.
+    if (hiddenToTray_) {
+        reinterpret_cast<WINDOWPOS*>(windowPos)->flags &= ~SWP_SHOWWINDOW;
+    }
+    Default();
+    return 0;
+}
+
 LRESULT CTrayControlDlg::OnPageTabChange(NMHDR&) {
     pageTabs_.ShowSelectedPage();
     return 0;
@@ -283,11 +294,13 @@ LRESULT CTrayControlDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
 }
 
 void CTrayControlDlg::HideToTray() {
+    hiddenToTray_ = true;
     ShowWindow(hwnd_, SW_MINIMIZE);
     ShowWindow(hwnd_, SW_HIDE);
 }
 
 void CTrayControlDlg::ShowMainWindow() {
+    hiddenToTray_ = false;
     // Hidden after a minimise: shown again as a normal window, not an icon.
     ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
     SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

@@ -71,6 +71,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     LRESULT OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam);
     LRESULT OnTimerMessage(WPARAM timerId, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
+    LRESULT OnWindowPosChanging(WPARAM, LPARAM windowPos);
     LRESULT OnPageTabChange(NMHDR&);
     template <int HotkeyId>
     void OnPortCommand() {
@@ -102,5 +103,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     ui::UniqueBitmap uncheckedBitmap_;
     CMyTabCtrl pageTabs_;
     bool trayIconShown_ = false;
+    // Hidden to the tray: only ShowMainWindow shows the window again.
+    bool hiddenToTray_ = false;
     unsigned trayRetriesLeft_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -13,7 +14,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes ReadArt(const std::string& name) {
-    std::ifstream in(std::string(PELO_ART_DIR) + "/" + name, std::ios::binary);
+    std::ifstream in(std::filesystem::path(PELO_ART_DIR) / name, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

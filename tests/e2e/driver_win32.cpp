@@ -1,5 +1,7 @@
 #include "tests/e2e/driver_win32.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 namespace e2e {
@@ -74,6 +76,49 @@ INPUT KeyInput(WORD key, bool up) {
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     return input;
 }
+
+// A 32-bit top-down bitmap and a memory DC it is selected into.
+class PixelCanvas {
+  public:
+    PixelCanvas(int width, int height) : width_(width), height_(height) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_),
+                                   nullptr, 0);
+        previous_ = SelectObject(dc_, bitmap_);
+    }
+    ~PixelCanvas() {
+        SelectObject(dc_, previous_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    PixelCanvas(const PixelCanvas&) = delete;
+    PixelCanvas& operator=(const PixelCanvas&) = delete;
+
+    bool Valid() const { return bits_ != nullptr; }
+    HDC Dc() const { return dc_; }
+    uint32_t At(int x, int y) const { return bits_[y * width_ + x] & 0xFFFFFF; }
+    void Fill(COLORREF colour) {
+        HBRUSH brush = CreateSolidBrush(colour);
+        RECT all{0, 0, width_, height_};
+        FillRect(dc_, &all, brush);
+        DeleteObject(brush);
+    }
+
+  private:
+    int width_;
+    int height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    uint32_t* bits_ = nullptr;
+};
 
 }  // namespace
 
@@ -298,6 +343,76 @@ HWND FindChildWindow(HWND parent, std::string_view className, std::string_view t
     ChildSearch search{className, text};
     EnumChildWindows(parent, &FindChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+bool NotificationAreaShowsIcon(const std::filesystem::path& exe, int iconId) {
+    HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
+    RECT bar{};
+    if (taskbar == nullptr || !GetWindowRect(taskbar, &bar)) {
+        return false;
+    }
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr) {
+        return false;
+    }
+    HICON icon = static_cast<HICON>(
+        LoadImageA(module, MAKEINTRESOURCEA(iconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    // The icon on black and on white: where both agree, the icon is opaque.
+    PixelCanvas onBlack(size, size);
+    PixelCanvas onWhite(size, size);
+    bool drawn = icon != nullptr && onBlack.Valid() && onWhite.Valid();
+    if (drawn) {
+        onBlack.Fill(RGB(0, 0, 0));
+        onWhite.Fill(RGB(255, 255, 255));
+        drawn = DrawIconEx(onBlack.Dc(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL) &&
+                DrawIconEx(onWhite.Dc(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    }
+    if (icon != nullptr) {
+        DestroyIcon(icon);
+    }
+    FreeLibrary(module);
+    if (!drawn) {
+        return false;
+    }
+    struct Pixel {
+        int x, y;
+        uint32_t colour;
+    };
+    std::vector<Pixel> opaque;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            if (onBlack.At(x, y) == onWhite.At(x, y)) {
+                opaque.push_back({x, y, onBlack.At(x, y)});
+            }
+        }
+    }
+    if (opaque.empty()) {
+        return false;
+    }
+
+    // The notification area is at the taskbar's right end.
+    const int width = bar.right - bar.left;
+    const int height = bar.bottom - bar.top;
+    PixelCanvas screen(width, height);
+    HDC screenDc = GetDC(nullptr);
+    const bool copied = screen.Valid() && BitBlt(screen.Dc(), 0, 0, width, height, screenDc,
+                                                 bar.left, bar.top, SRCCOPY);
+    ReleaseDC(nullptr, screenDc);
+    if (!copied) {
+        return false;
+    }
+    for (int top = 0; top + size <= height; ++top) {
+        for (int left = width - size; left >= 0; --left) {
+            if (std::all_of(opaque.begin(), opaque.end(), [&](const Pixel& pixel) {
+                    return screen.At(left + pixel.x, top + pixel.y) == pixel.colour;
+                })) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 void PressKey(WORD key, std::initializer_list<WORD> modifiers) {

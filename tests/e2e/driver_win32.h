@@ -102,6 +102,12 @@ std::string ClassName(HWND window);
 // The first descendant of `parent` with this class and text; nullptr if none.
 HWND FindChildWindow(HWND parent, std::string_view className, std::string_view text);
 
+// Whether the taskbar's notification area (Wine's virtual desktop has one)
+// shows the icon `iconId` of the program `exe` at the small-icon size, looked
+// for on the screen's pixels. Only the icon's opaque pixels are compared, so
+// the area's background does not matter. False without a taskbar.
+bool NotificationAreaShowsIcon(const std::filesystem::path& exe, int iconId);
+
 // Real keyboard input: holds the modifiers down in order, taps `key`, then
 // lets the modifiers go in reverse order.
 void PressKey(WORD key, std::initializer_list<WORD> modifiers = {});

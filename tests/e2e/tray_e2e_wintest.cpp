@@ -2,14 +2,12 @@
 // from outside its process: its wire log (every report on the switch's pipe)
 // read from its standard output, the virtual switch's commands written to its
 // standard input, the tray menu opened by the tray icon's callback message and
-// worked with real keys, hotkeys pressed as real keyboard input.
+// worked with real keys, hotkeys pressed as real keyboard input, and the tray
+// icon looked for on the screen, in the taskbar of Wine's virtual desktop.
 //
-// Not seen from here: whether the tray icon is added and removed. No function
-// lists the notification area's icons, and under Wine with no desktop shell
-// (Xvfb, no taskbar) they show nowhere a driver could look; the in-process
-// test of the main window checks the icon's state instead. The popup menu's
-// item texts and check marks cannot be read across processes under Wine
-// either (its menus live in each process) and are checked there too.
+// Not seen from here: the popup menu's item texts and check marks, which
+// cannot be read across processes under Wine (its menus live in each
+// process); the in-process test of the main window checks them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -42,7 +40,9 @@ constexpr char kSettingsFile[] = "QVXSettings.ini";
 constexpr char kDialogClass[] = "#32770";
 constexpr char kCaption[] = "Pelorandix";
 constexpr char kMainWindowProperty[] = "Pelorandix.MainWindow";
-// The tray icon's id and callback message, and the popup menu's class.
+// The tray icon's id, picture (the program's icon resource) and callback
+// message, and the popup menu's class.
+constexpr int kTrayIconResource = 128;
 constexpr UINT kTrayNotify = WM_APP + 100;
 constexpr WPARAM kTrayIconId = 1;
 constexpr char kMenuClass[] = "#32768";
@@ -227,10 +227,12 @@ TEST_F(TrayProgramTest, HotkeysFromTheSettingsFileSetThePortAndRotate) {
         << "the rotation went on";
 }
 
-TEST_F(TrayProgramTest, CloseHidesASecondStartShowsTheFirstAndQuitEnds) {
-    // Hiding a captioned window waits up to 2 s under Wine when no window
-    // manager answers; this test hides twice.
+TEST_F(TrayProgramTest, TheTrayIconShowsCloseHidesASecondStartShowsTheFirstAndQuitEnds) {
     Start();
+    const auto trayShowsIcon = [] {
+        return e2e::NotificationAreaShowsIcon(e2e::BesideThisProgram(kProgram), kTrayIconResource);
+    };
+    EXPECT_TRUE(e2e::WaitUntil(trayShowsIcon, kStepLimit)) << "no tray icon";
 
     PostMessageA(mainWindow_, WM_CLOSE, 0, 0);
     EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindowVisible(mainWindow_); }, kStepLimit));
@@ -259,6 +261,8 @@ TEST_F(TrayProgramTest, CloseHidesASecondStartShowsTheFirstAndQuitEnds) {
     EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindowVisible(mainWindow_); }, kStepLimit));
     ASSERT_TRUE(ChooseTrayItem(kDownsToQuit)) << "the tray menu did not open";
     EXPECT_EQ(program_->WaitForExit(kStepLimit), 0u) << "Quit did not end the program";
+    EXPECT_TRUE(e2e::WaitUntil([&] { return !trayShowsIcon(); }, kStepLimit))
+        << "the tray icon stayed";
 }
 
 }  // namespace
