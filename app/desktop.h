@@ -2,6 +2,7 @@
 // implements it with Win32; tests use a recording fake.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class Desktop {
@@ -11,6 +12,11 @@ class Desktop {
     // Blocks the calling thread for a fixed wait; every fixed wait of the
     // program goes through here.
     virtual void SleepFor(unsigned milliseconds) = 0;
+    // The same wait, during which the HID layer's hand-overs (and only they)
+    // are handled, so the switch's answers are decoded while it lasts: no
+    // posted message, input, timer or hotkey runs. Ends early once `done`
+    // (when given) holds after a hand-over.
+    virtual void SleepHandlingReports(unsigned milliseconds, const std::function<bool()>& done) = 0;
 
     // Tray menu items, addressed by command id.
     virtual void SetMenuItemChecked(unsigned commandId, bool checked) = 0;

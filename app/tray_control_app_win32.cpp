@@ -49,6 +49,11 @@ int CTrayControlApp::Run() {
         }
     }
 
+    // A firmware transfer keeps the thread busy for a minute while it answers
+    // only sent messages: Windows must not swap the window for a "Not
+    // Responding" ghost that offers to end the program mid-flash.
+    DisableProcessWindowsGhosting();
+
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS |
                                                        ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS |
                                                        ICC_STANDARD_CLASSES};

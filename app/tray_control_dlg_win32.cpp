@@ -265,9 +265,56 @@ bool CTrayControlDlg::OnUnmappedMessage(UINT message, WPARAM, LPARAM, LRESULT& r
     return true;
 }
 
+HWND CTrayControlDlg::OpenModalWindow() const {
+    // A modal window disables its owner; the main window owns them all,
+    // directly or through the firmware dialog. The one still enabled is the
+    // innermost.
+    if (IsWindowEnabled(hwnd_)) {
+        return nullptr;
+    }
+    struct Search {
+        HWND mainWindow;
+        HWND found = nullptr;
+    } search{hwnd_};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM context) {
+            auto& search = *reinterpret_cast<Search*>(context);
+            if (window == search.mainWindow || !IsWindowVisible(window) ||
+                !IsWindowEnabled(window)) {
+                return TRUE;
+            }
+            for (HWND owner = GetWindow(window, GW_OWNER); owner != nullptr;
+                 owner = GetWindow(owner, GW_OWNER)) {
+                if (owner == search.mainWindow) {
+                    search.found = window;
+                    return FALSE;
+                }
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 LRESULT CTrayControlDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
     if (iconId != kTrayIconId) {
         return 0;
+    }
+    // While a modal window is open no second one may start from the tray (a
+    // Quit or Firmware Upgrade inside it would leave it half ended): a click
+    // brings it to the front instead.
+    if (HWND modal = OpenModalWindow()) {
+        switch (static_cast<UINT>(mouseMessage)) {
+            case WM_CONTEXTMENU:
+            case WM_RBUTTONDOWN:
+            case WM_LBUTTONDOWN:
+                SetForegroundWindow(modal);
+                break;
+            default:
+                break;
+        }
+        return 1;
     }
     switch (static_cast<UINT>(mouseMessage)) {
         case WM_CONTEXTMENU:
@@ -322,6 +369,33 @@ void CTrayControlDlg::OnFirmwareUpgrade() {
 
 void CTrayControlDlg::SleepFor(unsigned milliseconds) {
     Sleep(milliseconds);
+}
+
+void CTrayControlDlg::SleepHandlingReports(unsigned milliseconds,
+                                           const std::function<bool()>& done) {
+    // The HID layer's readers hand their reports over with sent messages:
+    // those, and nothing posted, are handled while the wait lasts.
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER now{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    const LONGLONG deadline = now.QuadPart + frequency.QuadPart * milliseconds / 1000;
+    for (;;) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (done && done()) {
+            return;
+        }
+        QueryPerformanceCounter(&now);
+        if (now.QuadPart >= deadline) {
+            return;
+        }
+        // Rounded up, so the wait is never shorter than asked.
+        const LONGLONG left = deadline - now.QuadPart;
+        const auto leftMilliseconds =
+            static_cast<DWORD>((left * 1000 + frequency.QuadPart - 1) / frequency.QuadPart);
+        MsgWaitForMultipleObjectsEx(0, nullptr, leftMilliseconds, QS_SENDMESSAGE, 0);
+    }
 }
 
 void CTrayControlDlg::SetMenuItemChecked(unsigned commandId, bool checked) {

@@ -78,6 +78,9 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
         OnHotKey(HotkeyId, 0);
     }
 
+    // The modal window of ours that is open (a dialog or message box the
+    // main window or one of its dialogs owns), or nullptr.
+    HWND OpenModalWindow() const;
     void AddAboutItem();
     void AddTrayIcon();
     void LoadTrayMenu();
@@ -86,6 +89,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
 
     // Desktop
     void SleepFor(unsigned milliseconds) override;
+    void SleepHandlingReports(unsigned milliseconds, const std::function<bool()>& done) override;
     void SetMenuItemChecked(unsigned commandId, bool checked) override;
     void SetMenuItemText(unsigned commandId, const std::string& text) override;
     void DisableMenuItem(unsigned commandId) override;

@@ -31,6 +31,32 @@ std::string MenuText(HMENU menu, UINT id) {
     return text;
 }
 
+// The visible dialog of this thread that `owner` owns, if any.
+HWND OwnedDialog(HWND owner) {
+    std::pair<HWND, HWND> search{owner, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM context) {
+            auto& [owner, found] = *reinterpret_cast<std::pair<HWND, HWND>*>(context);
+            char name[16] = "";
+            GetClassNameA(window, name, sizeof name);
+            if (std::string(name) == "#32770" && GetWindow(window, GW_OWNER) == owner &&
+                IsWindowVisible(window)) {
+                found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
+std::string Caption(HWND window) {
+    char text[128] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
 UINT MenuState(HMENU menu, UINT id) {
     return GetMenuState(menu, id, MF_BYCOMMAND);
 }
@@ -124,17 +150,58 @@ TEST_F(TrayControlDlgTest, LanguageModuleSuppliesMenuAndStrings) {
     ui::SetActiveResourceModule(german);
 
     DrivenTrayDlg window;
-    EXPECT_TRUE(window.Run({{nullptr, [&] {
-                                 HMENU menu = window.TrayMenu();
-                                 ASSERT_NE(menu, nullptr);
-                                 EXPECT_EQ(MenuText(menu, ID_ROTATE), "Rotieren");
-                                 EXPECT_EQ(MenuText(menu, ID_PORT_A), "Anschluss A");
-                                 HMENU system = GetSystemMenu(window.GetSafeHwnd(), FALSE);
-                                 EXPECT_EQ(MenuText(system, IDM_ABOUTBOX),
-                                           "Info \xFC"
-                                           "ber Hotkeys...");
-                             }}}));
+    EXPECT_TRUE(
+        window.Run({{nullptr,
+                     [&] {
+                         HMENU menu = window.TrayMenu();
+                         ASSERT_NE(menu, nullptr);
+                         EXPECT_EQ(MenuText(menu, ID_ROTATE), "Rotieren");
+                         EXPECT_EQ(MenuText(menu, ID_PORT_A), "Anschluss A");
+                         HMENU system = GetSystemMenu(window.GetSafeHwnd(), FALSE);
+                         EXPECT_EQ(MenuText(system, IDM_ABOUTBOX),
+                                   "Info \xFC"
+                                   "ber Hotkeys...");
+                         // What the module lacks comes from the program.
+                         EXPECT_EQ(ui::LoadResourceString(IDS_FIRMWARE_UP_TO_DATE),
+                                   "Your Firmware is up-to-date!");
+                         EXPECT_EQ(ui::LoadResourceString(IDS_APP_VERSION), "1.0.1");
+                         EXPECT_NE(window.PageTabs().HotkeysPage().GetSafeHwnd(), nullptr);
+                         PostMessageA(window.GetSafeHwnd(), WM_COMMAND, ID_FIRMWARE_UPGRADE, 0);
+                     }},
+                    {[&] { return OwnedDialog(window.GetSafeHwnd()) != nullptr; },
+                     [&] {
+                         HWND dialog = OwnedDialog(window.GetSafeHwnd());
+                         EXPECT_EQ(Caption(dialog), "Firmware Upgrade");
+                         EXPECT_NE(GetDlgItem(dialog, IDC_CHECK), nullptr);
+                         PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+                     }},
+                    {[&] { return OwnedDialog(window.GetSafeHwnd()) == nullptr; }, nullptr}}));
     FreeLibrary(german);
+}
+
+TEST_F(TrayControlDlgTest, ATrayClickWhileADialogIsOpenBringsItToTheFront) {
+    DrivenTrayDlg window;
+    HWND dialog = nullptr;
+    EXPECT_TRUE(window.Run(
+        {{nullptr, [&] { PostMessageA(window.GetSafeHwnd(), WM_COMMAND, ID_FIRMWARE_UPGRADE, 0); }},
+         {[&] { return (dialog = OwnedDialog(window.GetSafeHwnd())) != nullptr; },
+          [&] {
+              SetForegroundWindow(window.GetSafeHwnd());
+              PostMessageA(window.GetSafeHwnd(), CTrayControlDlg::WM_TRAYNOTIFY,
+                           CTrayControlDlg::kTrayIconId, WM_RBUTTONDOWN);
+              PostMessageA(window.GetSafeHwnd(), CTrayControlDlg::WM_TRAYNOTIFY,
+                           CTrayControlDlg::kTrayIconId, WM_LBUTTONDOWN);
+          }},
+         // Neither click opened the tray menu; the dialog came to the front.
+         {nullptr,
+          [&] {
+              HWND menu = FindWindowA("#32768", nullptr);
+              EXPECT_FALSE(menu != nullptr && IsWindowVisible(menu)) << "the tray menu opened";
+              EndMenu();
+              EXPECT_EQ(GetForegroundWindow(), dialog);
+              PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+          }},
+         {[&] { return !IsWindow(dialog); }, nullptr}}));
 }
 
 // A shell that is not up yet: the first two adds of the tray icon fail.

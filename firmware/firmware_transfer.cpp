@@ -69,31 +69,40 @@ int TransferProgress::Advance(size_t lineLength) {
     return position_;
 }
 
-uint32_t TransferImage(std::string_view image, TransferProgress progress,
-                       SwitchConnection& connection, Desktop& desktop, UpgradeView& view) {
+TransferResult TransferImage(std::string_view image, TransferProgress progress,
+                             SwitchConnection& connection, Desktop& desktop, UpgradeView& view) {
+    if (!connection.HasSwitch()) {
+        return {TransferResult::Kind::NotConnected};
+    }
     view.SetProgressRange(0, progress.End());
     view.SetProgressPosition(0);
     view.TransferStarting();
-    connection.BeginFirmwareTransfer();
+    bool written = connection.BeginFirmwareTransfer() != 0;
 
-    // Every record status comes from before the transfer: no answer is
-    // decoded while it runs.
-    uint32_t result = 0;
     std::string line;
-    while (TakeLine(image, line)) {
-        if (result != 0) {
+    while (written && TakeLine(image, line)) {
+        if (connection.TransferStatus() != 0) {
             break;
         }
         if (const std::optional<uint8_t> type = RecordTypeOf(line)) {
-            result = connection.SendFirmwareRecord(line, *type);
+            written = connection.SendFirmwareRecord(line, *type);
+            if (!written) {
+                break;
+            }
         }
         view.SetProgressPosition(progress.Advance(line.size()));
     }
 
+    // Also after a failed write: a switch that is still there leaves its
+    // transfer mode.
     connection.EndFirmwareTransfer();
     view.TransferEnded();
-    desktop.SleepFor(kSettleMilliseconds);
-    return result;
+    if (!written) {
+        return {TransferResult::Kind::WriteFailed};
+    }
+    // A status the switch answers only now still counts.
+    desktop.SleepHandlingReports(kSettleMilliseconds, nullptr);
+    return {TransferResult::Kind::Ran, connection.TransferStatus()};
 }
 
 }  // namespace firmware

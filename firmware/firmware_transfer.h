@@ -25,6 +25,24 @@ inline constexpr uint8_t kRecordTypeS9 = 242;
 
 // The switch's time after the end command, before its version is asked.
 inline constexpr unsigned kSettleMilliseconds = 2000;
+// The most the switch's version answer is waited for after the transfer.
+inline constexpr unsigned kVersionAnswerMilliseconds = 1000;
+
+// The failures a transfer tells apart from the switch's record statuses.
+inline constexpr char kNotConnectedMessage[] =
+    "Firmware Upgrade failed: the switch is not connected";
+inline constexpr char kWriteFailedMessage[] =
+    "Firmware Upgrade failed: the switch did not take the data";
+
+// How a transfer ended: it ran (with the first non-zero record status the
+// switch answered during it, or 0), found no switch and sent nothing, or
+// stopped at a write that failed.
+struct TransferResult {
+    enum class Kind { Ran, NotConnected, WriteFailed };
+    Kind kind = Kind::Ran;
+    uint32_t status = 0;
+    bool operator==(const TransferResult&) const = default;
+};
 
 // The record type of an S0, S1 or S9 line; any other line is not sent.
 std::optional<uint8_t> RecordTypeOf(std::string_view line);
@@ -51,9 +69,11 @@ class TransferProgress {
 };
 
 // Sends the image's records between the begin and end commands, with the
-// progress on the view, and gives the switch its time afterwards. Stops at
-// the first line read once a record status is not 0; returns that status.
-uint32_t TransferImage(std::string_view image, TransferProgress progress,
-                       SwitchConnection& connection, Desktop& desktop, UpgradeView& view);
+// progress on the view, and gives the switch its time afterwards. The
+// switch's answers are decoded during the pauses: the transfer stops at the
+// first line read once a record status is not 0, and at once when a write
+// fails. Without a switch nothing is sent.
+TransferResult TransferImage(std::string_view image, TransferProgress progress,
+                             SwitchConnection& connection, Desktop& desktop, UpgradeView& view);
 
 }  // namespace firmware

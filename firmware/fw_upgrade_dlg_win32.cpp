@@ -5,6 +5,23 @@
 #include "app/tray_control_dlg_win32.h"
 #include "resources/resource.h"
 
+namespace {
+
+// What Windows shows beside the program when a log-off or shut-down waits
+// for the transfer.
+constexpr wchar_t kShutdownBlockReason[] =
+    L"The switch's firmware is being upgraded. Wait until it has finished.";
+
+// Drops the keyboard and mouse input waiting for this thread.
+void DropPendingInput() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+           PeekMessageA(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+}
+
+}  // namespace
+
 CFWUpgradeDlg::CFWUpgradeDlg(CTrayControlDlg& trayDlg)
     : CDialog(IDD_FIRMWARE_UPGRADE),
       FirmwareUpgrade(trayDlg, trayDlg.GetDesktop(), updateServer,
@@ -17,6 +34,7 @@ const ui::MessageMap* CFWUpgradeDlg::Messages() {
         ui::OnCommand<&Self::OnCheckClicked>(IDC_CHECK),
         ui::OnCommand<&Self::OnReloadClicked>(IDC_RELOAD),
         ui::OnMessage<&Self::OnClose>(WM_CLOSE),
+        ui::OnMessage<&Self::OnQueryEndSession>(WM_QUERYENDSESSION),
     };
     static const ui::MessageMap map{&CDialog::Messages, entries};
     return &map;
@@ -37,6 +55,11 @@ LRESULT CFWUpgradeDlg::OnClose(WPARAM, LPARAM) {
     UpdateData(true);
     EndDialog(IDOK);
     return 0;
+}
+
+LRESULT CFWUpgradeDlg::OnQueryEndSession(WPARAM, LPARAM) {
+    // Ending the session now could leave the switch with half a firmware.
+    return transferring_ ? FALSE : TRUE;
 }
 
 void CFWUpgradeDlg::SetProgressRange(int lowest, int highest) {
@@ -71,8 +94,17 @@ UpgradeView::Answer CFWUpgradeDlg::ShowMessage(const std::string& text, const st
 
 void CFWUpgradeDlg::TransferStarting() {
     timerResolution_.emplace();
+    transferring_ = true;
+    ShutdownBlockReasonCreate(GetSafeHwnd(), kShutdownBlockReason);
 }
 
 void CFWUpgradeDlg::TransferEnded() {
     timerResolution_.reset();
+}
+
+void CFWUpgradeDlg::TransferFinished() {
+    // Clicks given while the transfer ran (on Check, say) are not replayed.
+    DropPendingInput();
+    ShutdownBlockReasonDestroy(GetSafeHwnd());
+    transferring_ = false;
 }

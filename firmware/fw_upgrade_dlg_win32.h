@@ -48,6 +48,7 @@ class CFWUpgradeDlg : public ui::CDialog,
     void OnCheckClicked() { OnCheck(); }
     void OnReloadClicked() { OnReload(); }
     LRESULT OnClose(WPARAM, LPARAM);
+    LRESULT OnQueryEndSession(WPARAM, LPARAM);
 
     // UpgradeView
     void SetProgressRange(int lowest, int highest) override;
@@ -57,6 +58,9 @@ class CFWUpgradeDlg : public ui::CDialog,
                        MessageKind kind) override;
     void TransferStarting() override;
     void TransferEnded() override;
+    void TransferFinished() override;
 
     std::optional<ScopedTimerResolution> timerResolution_;
+    // From the first record until the outcome is told.
+    bool transferring_ = false;
 };

@@ -286,8 +286,8 @@ TEST_F(FwUpgradeDlgTest, ReloadSendsTheEndCommandAndCheckTransfersTheNewFirmware
     steps.push_back(AnswerBox(kQuestion, IDYES));
     steps.push_back(AnswerBox(kFinished, IDOK, [&] {
         EXPECT_EQ(Progress(dialog_), (ProgressBar{0, kRangeEnd, kPositionAfterTransfer}));
-        // Still the version from before: the switch's new one comes later.
-        EXPECT_EQ(VersionShown(dialog_), "1.10");
+        // The version the switch told after the transfer.
+        EXPECT_EQ(VersionShown(dialog_), "1.11");
         // The device type query, the begin command, the records, the end
         // command and the version query.
         const std::vector<Report> reports = TakeReports();
@@ -302,14 +302,14 @@ TEST_F(FwUpgradeDlgTest, ReloadSendsTheEndCommandAndCheckTransfersTheNewFirmware
                                        {9, 4, 0, 0, 0, 0, 0, 0},
                                        {9, 4, 7, 0, 0, 0, 0, 0}}));
     }));
-    // A second check asks with the version still shown; No sends the switch
-    // nothing but the device type query.
+    // A second check asks with the new version: up to date, and the switch
+    // got nothing but the device type query.
     steps.push_back({[&] { return OwnedDialog(dialog_) == nullptr; },
                      [&] {
                          TakeReports();
                          Click(dialog_, IDC_CHECK);
                      }});
-    steps.push_back(AnswerBox(kQuestion, IDNO));
+    steps.push_back(AnswerBox("Your Firmware is up-to-date!", IDOK));
     steps.push_back(
         {[&] { return OwnedDialog(dialog_) == nullptr; },
          [&] {
@@ -337,11 +337,12 @@ TEST_F(FwUpgradeDlgTest, ReloadSendsTheEndCommandAndCheckTransfersTheNewFirmware
             << "record " << index;
         ASSERT_EQ(records[index].text, sample[index].text) << "record " << index;
     }
-    const std::string kAsked = "/firmware/check.php?fw=1.10&swid=3&av=1.0.1&os=w HTTP/1.1";
     const std::vector<std::string> requests = service_.RequestLines();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_TRUE(requests[0].ends_with(kAsked)) << requests[0];
-    EXPECT_TRUE(requests[1].ends_with(kAsked)) << requests[1];
+    EXPECT_TRUE(requests[0].ends_with("/firmware/check.php?fw=1.10&swid=3&av=1.0.1&os=w HTTP/1.1"))
+        << requests[0];
+    EXPECT_TRUE(requests[1].ends_with("/firmware/check.php?fw=1.11&swid=3&av=1.0.1&os=w HTTP/1.1"))
+        << requests[1];
 }
 
 }  // namespace

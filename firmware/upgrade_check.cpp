@@ -134,14 +134,27 @@ void FirmwareUpgrade::OnCheck() {
 
 void FirmwareUpgrade::RunFirmwareTransfer(std::string_view image, uint64_t bodyLength,
                                           size_t firstLineLength) {
-    const uint32_t result = TransferImage(image, TransferProgress(bodyLength, firstLineLength),
-                                          connection_, desktop_, view_);
-    // The version answer is decoded only once messages are dispatched again:
-    // this shows the version from before the transfer.
+    const TransferResult result = TransferImage(
+        image, TransferProgress(bodyLength, firstLineLength), connection_, desktop_, view_);
+    if (result.kind == TransferResult::Kind::NotConnected) {
+        view_.ShowMessage(kNotConnectedMessage, kUpgradeCaption, UpgradeView::MessageKind::Error);
+        return;
+    }
+    if (result.kind == TransferResult::Kind::WriteFailed) {
+        view_.TransferFinished();
+        view_.ShowMessage(kWriteFailedMessage, kUpgradeCaption, UpgradeView::MessageKind::Error);
+        return;
+    }
+    // The version the switch tells after the transfer, not the one before.
+    const unsigned versionAnswers = connection_.VersionAnswerCount();
     connection_.QueryFirmwareVersion();
+    desktop_.SleepHandlingReports(kVersionAnswerMilliseconds, [&] {
+        return connection_.VersionAnswerCount() != versionAnswers;
+    });
     m_strVersion = connection_.FirmwareVersion();
     view_.ShowVersion(m_strVersion);
-    if (const std::optional<std::string> message = OutcomeMessage(result)) {
+    view_.TransferFinished();
+    if (const std::optional<std::string> message = OutcomeMessage(result.status)) {
         view_.ShowMessage(*message, kUpgradeCaption, UpgradeView::MessageKind::Ok);
     }
 }

@@ -68,6 +68,7 @@ class UpgradeCheckTest : public ::testing::Test {
   protected:
     void SetUp() override {
         desktop.strings = kStrings;
+        desktop.onHandleReports = [this] { hid.DispatchReports(); };
         ASSERT_EQ(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
                                                 connection.CallbackContext()),
                   0u);
@@ -182,6 +183,12 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
             writesAtSettle = hid.Writes().size();
         }
     };
+    // After the transfer the switch tells its new version.
+    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
+        if (write.bytes[1] == 4 && write.bytes[2] == 0) {
+            hid.PostReport(device, 1, {9, 0, 0, 0, 1, 3});
+        }
+    };
     upgrade.OnCheck();
 
     EXPECT_EQ(Sent(), (Lines{"query 3", "query 7", "command 8", "record 240 16 S00600004844521B",
@@ -197,6 +204,7 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
     EXPECT_EQ(writesAtSettle, writes.size() - 2);
     std::vector<unsigned> sleeps(15, 1);
     sleeps.push_back(2000);
+    sleeps.push_back(1000);
     EXPECT_EQ(desktop.Sleeps(), sleeps);
 
     // Range 93 - 3 - 1; every line moves the bar by its length + 2, the
@@ -206,7 +214,7 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
                                   Event::Position(0), Event::TransferStarting(),
                                   Event::Position(18), Event::Position(62), Event::Position(64),
                                   Event::Position(76), Event::Position(88), Event::TransferEnded(),
-                                  Event::Version("1.2"), Event::Message(kFinished, Kind::Ok)}));
+                                  Event::Version("1.3"), Event::Message(kFinished, Kind::Ok)}));
     EXPECT_EQ(view.Lowest(), 0);
     EXPECT_EQ(http.calls.back(), "Close");
 }
@@ -221,7 +229,7 @@ TEST_F(UpgradeCheckTest, ImagesWithoutRecordsStillBeginAndEnd) {
     EXPECT_EQ(Sent(), kNoRecords);
     EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(0)});
     EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
-    EXPECT_EQ(desktop.Sleeps(), std::vector<unsigned>{2000});
+    EXPECT_EQ(desktop.Sleeps(), (std::vector<unsigned>{2000, 1000}));
 
     // 33 bytes: range 0 .. 29. Lines ending in a bare line feed still count
     // two, so the last one takes the bar to its end and no further.
@@ -232,52 +240,94 @@ TEST_F(UpgradeCheckTest, ImagesWithoutRecordsStillBeginAndEnd) {
     EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
 }
 
-TEST_F(UpgradeCheckTest, AnEarlierRecordStatusStopsTheNextTransfer) {
+TEST_F(UpgradeCheckTest, ARefusedRecordStopsTheTransferAndNamesItsStatus) {
     PlugSwitch();
-    http.body = kOffer;
+    // S0, four S1 and S9: the switch answers each status query after a
+    // moment, decoded in the next pause.
+    constexpr char kS1[] = "S1130000285F245F2212226A000424290008237C2A";
+    http.body = std::string("1.3\r\nS00600004844521B\r\n") + kS1 + "\r\n" + kS1 + "\r\n" + kS1 +
+                "\r\n" + kS1 + "\r\nS9030000FC\r\n";
     view.answer = UpgradeView::Answer::Yes;
-    // The switch answers every record with status 4, but its answers wait
-    // until the thread dispatches messages: while the outcome box is open.
+    std::vector<uint8_t> statuses;
+    size_t answered = 0;
+    bool statusAsked = false;
     hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
-        if (write.bytes[1] == 0xC2 || write.bytes[1] == 0xC3) {
-            hid.PostReport(device, 1, {9, 0, 255, 4});
+        if (statusAsked && answered < statuses.size()) {
+            hid.PostReport(device, 1, {9, 0, 255, statuses[answered++]});
         }
+        statusAsked = write.bytes[1] == 4 && write.bytes[2] == 255;
     };
-    view.onMessage = [&](const std::string&) { hid.DispatchReports(); };
-    CheckAgain();
-    EXPECT_EQ(Transcript(hid.WrittenBytes()).size(), 16u);
-    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
-    EXPECT_EQ(connection.RecordStatus(), 4u);
+    const auto transfer = [&](std::vector<uint8_t> answers) {
+        statuses = std::move(answers);
+        answered = 0;
+        CheckAgain();
+        size_t records = 0;
+        for (const std::string& line : Sent()) {
+            records += line.starts_with("record");
+        }
+        return records;
+    };
 
-    // The next transfer sends its first record only; the line after it is
-    // read and dropped.
-    hid.onWrite = nullptr;
-    CheckAgain();
-    EXPECT_EQ(http.calls.at(1), "Get /firmware/check.php?fw=1.2&swid=3&av=1.0.1&os=w");
-    const Lines kFirstRecordOnly{
-        "query 3",   "query 7", "command 8", "record 240 16 S00600004844521B",
-        "query 255", "query 7", "command 8", "command 254",
-        "query 0",   "query 7"};
-    EXPECT_EQ(Sent(), kFirstRecordOnly);
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 18}));
+    // The second record refused: the third, under way when the status is
+    // decoded, is the last; the end commands and the version query follow.
+    EXPECT_EQ(transfer({0, 4, 0, 0, 0, 0}), 3u);
+    const Lines sent = Sent();
+    EXPECT_EQ(Lines(sent.end() - 4, sent.end()),
+              (Lines{"command 8", "command 254", "query 0", "query 7"}));
     EXPECT_EQ(Messages().back(), Event::Message("Firmware Upgrade Error 4", Kind::Ok));
 
-    // Status 1 stops it the same way, without a message.
-    Answer({9, 0, 255, 1});
-    CheckAgain();
-    EXPECT_EQ(Sent(), kFirstRecordOnly);
+    // The status left from that transfer does not stop the next one.
+    Answer({9, 0, 255, 4});
+    EXPECT_EQ(transfer({0, 0, 0, 0, 0, 0}), 6u);
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+
+    // A status answered only after the last record, while the switch is
+    // given its time, still counts; one the table does not name is told by
+    // no message.
+    EXPECT_EQ(transfer({0, 0, 0, 0, 0, 5}), 6u);
+    EXPECT_EQ(Messages().back(), Event::Message("Firmware Upgrade Error 5", Kind::Ok));
+    EXPECT_EQ(transfer({0, 1, 0, 0, 0, 0}), 3u);
     EXPECT_EQ(Messages(), std::vector<Event>{Event::Message(kQuestion13, Kind::YesNo)});
-    EXPECT_EQ(view.Events().back(), Event::Version("1.2"));
 }
 
-TEST_F(UpgradeCheckTest, WithoutASwitchTheTransferStillFinishes) {
+TEST_F(UpgradeCheckTest, NoSwitchOrAFailedWriteIsAFailureNeverFinished) {
+    const Event kNotConnected =
+        Event::Message("Firmware Upgrade failed: the switch is not connected", Kind::Error);
+    const Event kNotTaken =
+        Event::Message("Firmware Upgrade failed: the switch did not take the data", Kind::Error);
     http.body = kOffer;
     view.answer = UpgradeView::Answer::Yes;
     upgrade.OnCheck();
     EXPECT_TRUE(hid.Writes().empty());
-    EXPECT_EQ(desktop.Sleeps().back(), 2000u);
-    EXPECT_EQ(view.EventsOf(Event::Kind::Version), std::vector<Event>{Event::Version("")});
-    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+    EXPECT_TRUE(desktop.Sleeps().empty());
+    EXPECT_EQ(Messages().back(), kNotConnected);
+
+    // A write the layer fails, and a switch pulled out during the transfer:
+    // nothing more of the image goes out, no wait, no version query.
+    PlugSwitch();
+    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
+        if (write.bytes[1] == 0xC2) {
+            hid.FailNext(IowKit2Double::Operation::Write);
+        }
+    };
+    CheckAgain();
+    EXPECT_EQ(Sent(),
+              (Lines{"query 3", "query 7", "command 8", "record 240 16 S00600004844521B",
+                     "query 255", "query 7", "record 241 42 ", "command 8", "command 254"}));
+    EXPECT_EQ(Messages().back(), kNotTaken);
+    EXPECT_EQ(desktop.Sleeps(), std::vector<unsigned>(4, 1));
+
+    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
+        if (write.bytes[1] == 0xC2) {
+            hid.Unplug(device);
+        }
+    };
+    CheckAgain();
+    EXPECT_EQ(Sent().back(), "record 241 42 ");
+    EXPECT_EQ(Messages().back(), kNotTaken);
+    CheckAgain();
+    EXPECT_TRUE(hid.Writes().empty());
+    EXPECT_EQ(Messages().back(), kNotConnected);
 }
 
 TEST_F(UpgradeCheckTest, HttpFailuresEndTheCheckAndTheNextOneStartsOver) {

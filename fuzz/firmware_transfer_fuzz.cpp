@@ -192,13 +192,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     events.push_back(ViewEvent::TransferEnded());
     pauses.push_back(kSettlePause);
 
-    const uint32_t got = firmware::TransferImage(
+    const firmware::TransferResult got = firmware::TransferImage(
         image, firmware::TransferProgress(bodyLength, firstLineLength), connection, desktop, view);
-    FUZZ_CHECK(got == result);
+    FUZZ_CHECK(got == (firmware::TransferResult{firmware::TransferResult::Kind::Ran, result}));
     FUZZ_CHECK(WrittenTo(hid, device) == reports.Bytes());
     FUZZ_CHECK(view.Events() == events);
     FUZZ_CHECK(view.Lowest() == 0);
     FUZZ_CHECK(desktop.Sleeps() == pauses);
-    FUZZ_CHECK(firmware::OutcomeMessage(got) == ExpectedOutcome(got));
+    FUZZ_CHECK(firmware::OutcomeMessage(got.status) == ExpectedOutcome(got.status));
     return 0;
 }

@@ -76,6 +76,7 @@ void SwitchConnection::HandleReport(unsigned pipe, const uint8_t* report, unsign
     }
     if (const auto* version = std::get_if<FirmwareVersionAnswer>(&*answer)) {
         firmwareVersion_ = FirmwareVersionText(version->major, version->minor);
+        ++versionAnswers_;
         desktop_.SendUpdateStatus();
     } else if (const auto* portState = std::get_if<PortStateAnswer>(&*answer)) {
         currentPort_ = portState->port;
@@ -87,6 +88,9 @@ void SwitchConnection::HandleReport(unsigned pipe, const uint8_t* report, unsign
         deviceType_ = type->deviceType;
     } else if (const auto* status = std::get_if<RecordStatusAnswer>(&*answer)) {
         recordStatus_ = status->status;
+        if (transferStatus_ == 0) {
+            transferStatus_ = status->status;
+        }
     }
 }
 
@@ -123,6 +127,9 @@ void SwitchConnection::QueryDeviceType() {
 }
 
 int SwitchConnection::BeginFirmwareTransfer() {
+    // A status left from an earlier transfer says nothing about this one.
+    recordStatus_ = 0;
+    transferStatus_ = 0;
     return WriteToSwitch(OneByteCommandReport(kCommandFirmwareTransfer));
 }
 
@@ -131,21 +138,26 @@ void SwitchConnection::EndFirmwareTransfer() {
     WriteToSwitch(OneByteCommandReport(kCommandFirmwareTransferEnd));
 }
 
-uint32_t SwitchConnection::SendFirmwareRecord(std::string_view record, uint8_t recordType) {
+bool SwitchConnection::SendFirmwareRecord(std::string_view record, uint8_t recordType) {
     const std::vector<ReportBuffer> reports = FirmwareRecordReports(record, recordType);
-    // The header goes first; the switch gets a moment after every data chunk.
-    WriteToSwitch(reports.front());
+    // The header goes first; the switch gets a moment after every data
+    // chunk, in which its answers (the statuses of earlier records) are
+    // decoded.
+    if (WriteToSwitch(reports.front()) == 0) {
+        return false;
+    }
     for (size_t chunk = 1; chunk < reports.size(); ++chunk) {
-        WriteToSwitch(reports[chunk]);
-        desktop_.SleepFor(kRecordPauseMilliseconds);
+        if (WriteToSwitch(reports[chunk]) == 0) {
+            return false;
+        }
+        desktop_.SleepHandlingReports(kRecordPauseMilliseconds, nullptr);
     }
     const ReportBuffer statusQuery = QueryReport(kCommandQueryRecordStatus);
-    WriteToSwitch(statusQuery);
-    desktop_.SleepFor(kRecordPauseMilliseconds);
-    WriteToSwitch(FollowUpReport(statusQuery));
-    // The answer to this query is decoded only when messages are next
-    // dispatched, so this is the status of an earlier record.
-    return recordStatus_;
+    if (WriteToSwitch(statusQuery) == 0) {
+        return false;
+    }
+    desktop_.SleepHandlingReports(kRecordPauseMilliseconds, nullptr);
+    return WriteToSwitch(FollowUpReport(statusQuery)) != 0;
 }
 
 std::string SwitchConnection::GetModelName(uint32_t deviceType) {

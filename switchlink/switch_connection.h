@@ -42,13 +42,19 @@ class SwitchConnection {
     void QueryFirmwareVersion();
     void QueryDeviceType();
 
-    // Firmware transfer. BeginFirmwareTransfer returns the write's result.
+    // Firmware transfer. BeginFirmwareTransfer returns the write's result
+    // and starts the transfer's record status from 0.
     int BeginFirmwareTransfer();
     void EndFirmwareTransfer();
-    // Sends one record and queries its status; returns the record status as it
-    // stands (the answer to this query arrives only when messages are next
-    // dispatched).
-    uint32_t SendFirmwareRecord(std::string_view record, uint8_t recordType);
+    // Sends one record and queries its status, handling the switch's answers
+    // during the pauses; false when a write failed (the rest of the record
+    // is then not sent).
+    bool SendFirmwareRecord(std::string_view record, uint8_t recordType);
+    // The first non-zero record status the switch answered since the
+    // transfer began, or 0.
+    uint32_t TransferStatus() const { return transferStatus_; }
+    // Counts the firmware version answers, so a caller can wait for the next.
+    unsigned VersionAnswerCount() const { return versionAnswers_; }
 
     static std::string GetModelName(uint32_t deviceType);
 
@@ -85,4 +91,6 @@ class SwitchConnection {
     uint32_t secondPort_ = kUnknownPort;
     uint32_t deviceType_ = kUnknownDeviceType;
     uint32_t recordStatus_ = 0;
+    uint32_t transferStatus_ = 0;
+    unsigned versionAnswers_ = 0;
 };

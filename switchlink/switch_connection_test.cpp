@@ -259,7 +259,7 @@ TEST_F(SwitchConnectionTest, FirmwareRecordsWaitAfterEveryChunk) {
         }
     };
 
-    EXPECT_EQ(connection.SendFirmwareRecord("ABCDEFG", 241), 0u);
+    EXPECT_TRUE(connection.SendFirmwareRecord("ABCDEFG", 241));
     EXPECT_EQ(hid.WrittenBytes(), (std::vector<Bytes>{
                                       {9, 0xC2, 241, 7, 0, 0, 0, 0},
                                       {9, 0xC6, 'A', 'B', 'C', 'D', 'E', 'F'},
@@ -270,12 +270,16 @@ TEST_F(SwitchConnectionTest, FirmwareRecordsWaitAfterEveryChunk) {
     EXPECT_EQ(desktop.Sleeps(), (std::vector<unsigned>{1, 1, 1}));
     EXPECT_EQ(writesBeforeSleep, (std::vector<size_t>{2, 3, 4}));
 
-    // The status of the earlier record is what the next one returns.
+    // The first non-zero status since the transfer began is kept.
     hid.DispatchReports();
     EXPECT_EQ(connection.RecordStatus(), 5u);
+    EXPECT_EQ(connection.TransferStatus(), 5u);
+    hid.DeliverReport(device, 1, {9, 0, 255, 0});
+    EXPECT_EQ(connection.RecordStatus(), 0u);
+    EXPECT_EQ(connection.TransferStatus(), 5u);
     hid.ClearWrites();
     desktop.ClearEvents();
-    EXPECT_EQ(connection.SendFirmwareRecord("", 240), 5u);
+    EXPECT_TRUE(connection.SendFirmwareRecord("", 240));
     EXPECT_EQ(hid.WrittenBytes(), (std::vector<Bytes>{
                                       {9, 0xC3, 0xF0, 0, 0, 0, 0, 0},
                                       {9, 4, 255, 0, 0, 0, 0, 0},
@@ -307,6 +311,18 @@ TEST_F(SwitchConnectionTest, FirmwareTransferFrame) {
                                   }));
     hid.FailNext(Operation::Write);
     EXPECT_EQ(connection.BeginFirmwareTransfer(), 0);
+
+    // A record stops at the write that failed.
+    hid.ClearWrites();
+    hid.FailNext(Operation::Write);
+    hid.onWrite = [&](const IowKit2Double::WriteRecord&) {
+        hid.FailNext(Operation::Write);
+        hid.onWrite = nullptr;
+    };
+    EXPECT_FALSE(connection.SendFirmwareRecord("ABCDEFGHIJKLM", 241));
+    EXPECT_TRUE(hid.Writes().empty());
+    EXPECT_FALSE(connection.SendFirmwareRecord("ABCDEFGHIJKLM", 241));
+    EXPECT_EQ(hid.WrittenBytes(), (std::vector<Bytes>{{9, 0xC2, 241, 13, 0, 0, 0, 0}}));
 }
 
 TEST_F(SwitchConnectionTest, SetPortGoesToTheHeldSwitch) {

@@ -69,14 +69,15 @@ const MessageMap* CDialog::Messages() {
 
 INT_PTR CDialog::DoModal(HWND owner) {
     modeless_ = false;
-    return DialogBoxParamA(ActiveResourceModule(), MAKEINTRESOURCEA(templateId_), owner,
-                           &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamA(ModuleHolding(RT_DIALOG, templateId_), MAKEINTRESOURCEA(templateId_),
+                           owner, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 bool CDialog::Create(HWND parent) {
     modeless_ = true;
-    return CreateDialogParamA(ActiveResourceModule(), MAKEINTRESOURCEA(templateId_), parent,
-                              &CDialog::DialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
+    return CreateDialogParamA(ModuleHolding(RT_DIALOG, templateId_), MAKEINTRESOURCEA(templateId_),
+                              parent, &CDialog::DialogProc,
+                              reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
 void CDialog::EndDialog(INT_PTR result) {

@@ -25,24 +25,32 @@ void SetActiveResourceModule(HINSTANCE module) {
     activeModule = module;
 }
 
+HINSTANCE ModuleHolding(LPCSTR type, UINT id) {
+    HINSTANCE active = ActiveResourceModule();
+    return FindResourceA(active, MAKEINTRESOURCEA(id), type) != nullptr ? active : ProgramModule();
+}
+
 std::string LoadResourceString(UINT id) {
     // A string table entry holds at most 4097 characters.
     char text[4100];
-    const int length = LoadStringA(ActiveResourceModule(), id, text, sizeof text);
+    int length = LoadStringA(ActiveResourceModule(), id, text, sizeof text);
+    if (length <= 0) {
+        length = LoadStringA(ProgramModule(), id, text, sizeof text);
+    }
     return length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
 }
 
 UniqueMenu LoadResourceMenu(UINT id) {
-    return UniqueMenu(LoadMenuA(ActiveResourceModule(), MAKEINTRESOURCEA(id)));
+    return UniqueMenu(LoadMenuA(ModuleHolding(RT_MENU, id), MAKEINTRESOURCEA(id)));
 }
 
 UniqueBitmap LoadResourceBitmap(UINT id) {
     return UniqueBitmap(static_cast<HBITMAP>(
-        LoadImageA(ActiveResourceModule(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, 0)));
+        LoadImageA(ModuleHolding(RT_BITMAP, id), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, 0)));
 }
 
 HICON LoadResourceIcon(UINT id, int size) {
-    return LoadSharedIcon(ActiveResourceModule(), id, size);
+    return LoadSharedIcon(ModuleHolding(RT_GROUP_ICON, id), id, size);
 }
 
 HICON LoadProgramIcon(UINT id, int size) {

@@ -1,7 +1,8 @@
 // The active resource module: the one place every dialog template, menu,
 // string and bitmap is loaded from. It is the program's own module, or the
-// German language module once that is loaded. The tray icon is the one
-// resource that always comes from the program's own module.
+// German language module once that is loaded; whatever that module lacks
+// comes from the program's own. The tray icon is the one resource that
+// always comes from the program's own module.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +17,8 @@ HINSTANCE ProgramModule();
 HINSTANCE ActiveResourceModule();
 // Makes module the active resource module (nullptr: the program's own again).
 void SetActiveResourceModule(HINSTANCE module);
+// The active module when it holds the resource, the program's own otherwise.
+HINSTANCE ModuleHolding(LPCSTR type, UINT id);
 
 // "" when the string is missing.
 std::string LoadResourceString(UINT id);

@@ -122,6 +122,14 @@ class RecordingDesktop : public Desktop {
         }
     }
 
+    // Recorded as a sleep, then the reports a test queued are handed over.
+    void SleepHandlingReports(unsigned milliseconds, const std::function<bool()>&) override {
+        SleepFor(milliseconds);
+        if (onHandleReports) {
+            onHandleReports();
+        }
+    }
+
     void SetMenuItemChecked(unsigned commandId, bool checked) override {
         menu_[commandId].checked = checked;
         Record(Event::Check(commandId, checked));
@@ -246,6 +254,8 @@ class RecordingDesktop : public Desktop {
     // can run what the thread would dispatch meanwhile.
     std::function<void(const Event&)> onEvent;
     std::function<void(unsigned milliseconds)> onSleep;
+    // Hands the switch's queued answers over during SleepHandlingReports.
+    std::function<void()> onHandleReports;
     std::function<void()> onUpdateStatus;
     std::function<void(const std::string& text, const std::string& caption)> onMessageBox;
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <fstream>
 #include <iostream>
@@ -197,6 +198,8 @@ TEST_F(FirmwareProgramTest, CheckAndYesPassTheNewFirmwareToTheSwitch) {
 
     HWND outcome = OwnedWindow(dialog, kTransferLimit, kFinished);
     ASSERT_NE(outcome, nullptr) << "no outcome message";
+    // The version the switch told after the transfer.
+    EXPECT_EQ(e2e::WindowText(GetDlgItem(dialog, kVersionText)), "1.11");
     std::vector<e2e::OutputLine> lines = program_->Lines();
     lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(from));
     const std::vector<Record> expected = RecordsInFile(images_.File("1.11.s19"));
@@ -210,10 +213,8 @@ TEST_F(FirmwareProgramTest, CheckAndYesPassTheNewFirmwareToTheSwitch) {
     EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(outcome); }, kStepLimit));
     Close(dialog);
 
-    // The switch tells its new version after the transfer; the program takes
-    // it once it has worked off the status answers that piled up meanwhile
-    // (the main window's status page shows it then), and the dialog opened
-    // again shows it.
+    // The main window's status page shows the new version too, and the
+    // dialog opened again.
     ASSERT_TRUE(program_->WaitForLine(kVersion111Answer, from, kStepLimit));
     ASSERT_TRUE(e2e::WaitUntil(
         [&] { return e2e::FindChildWindow(mainWindow_, "Static", "1.11") != nullptr; },
@@ -221,6 +222,46 @@ TEST_F(FirmwareProgramTest, CheckAndYesPassTheNewFirmwareToTheSwitch) {
     dialog = OpenUpgradeDialog();
     ASSERT_NE(dialog, nullptr) << "the upgrade dialog did not open again";
     EXPECT_EQ(e2e::WindowText(GetDlgItem(dialog, kVersionText)), "1.11");
+    Close(dialog);
+}
+
+TEST_F(FirmwareProgramTest, ARecordTheSwitchRefusesStopsTheTransferAndIsNamed) {
+    HWND dialog = OpenUpgradeDialog();
+    ASSERT_NE(dialog, nullptr) << "the upgrade dialog did not open";
+    // The switch takes three records and refuses the fourth.
+    size_t from = program_->LineCount();
+    ASSERT_TRUE(program_->Send("status 0 0 0 4"));
+    ASSERT_TRUE(program_->WaitForLine("ok", from, kStepLimit));
+
+    PostMessageA(GetDlgItem(dialog, kCheckButton), BM_CLICK, 0, 0);
+    HWND question = OwnedWindow(dialog, kStepLimit, kQuestion);
+    ASSERT_NE(question, nullptr) << "no question";
+    from = program_->LineCount();
+    PostMessageA(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    HWND outcome = OwnedWindow(dialog, kTransferLimit, "Firmware Upgrade Error 4");
+    ASSERT_NE(outcome, nullptr) << "no outcome message naming the status";
+
+    // At most two records after the refused one, then the end commands.
+    std::vector<e2e::OutputLine> lines = program_->Lines();
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(from));
+    const size_t sent = RecordsOnTheWire(lines).size();
+    EXPECT_GE(sent, 4u);
+    EXPECT_LE(sent, 6u);
+    std::vector<std::string> afterRecords;
+    for (const e2e::OutputLine& line : lines) {
+        if (line.text == "> 09 01 08 00 00 00 00 00" || !afterRecords.empty()) {
+            afterRecords.push_back(line.text);
+        }
+    }
+    ASSERT_GE(afterRecords.size(), 3u);
+    // The begin command comes first; the end commands close the transfer.
+    const auto end =
+        std::find(afterRecords.begin() + 1, afterRecords.end(), "> 09 01 08 00 00 00 00 00");
+    ASSERT_NE(end, afterRecords.end());
+    ASSERT_NE(end + 1, afterRecords.end());
+    EXPECT_EQ(*(end + 1), "> 09 01 FE 00 00 00 00 00");
+    PostMessageA(GetDlgItem(outcome, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(outcome); }, kStepLimit));
     Close(dialog);
 }
 
