@@ -19,6 +19,10 @@ constexpr char kInstanceMutexName[] = "Local\\Pelorandix.ControlCenter";
 
 BOOL CALLBACK AskToShow(HWND window, LPARAM) {
     if (GetPropA(window, CTrayControlDlg::kMainWindowProperty) != nullptr) {
+        // The user started us: the running program may take the foreground.
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        AllowSetForegroundWindow(processId);
         PostMessageA(window, CTrayControlDlg::ShowRequestMessage(), 0, 0);
         return FALSE;
     }
@@ -27,8 +31,8 @@ BOOL CALLBACK AskToShow(HWND window, LPARAM) {
 
 // The German module, from the program's own folder only; it is never unloaded.
 HMODULE LoadLanguageModule() {
-    const std::string path = ProgramFolder() + "\\" + kLanguageModuleName;
-    return LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const std::wstring path = ProgramFolder() + L"\\" + kLanguageModuleName;
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
 }  // namespace

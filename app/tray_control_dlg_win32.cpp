@@ -14,9 +14,6 @@ namespace {
 // The tray icon's tip and the notification record's flags (message, icon, tip).
 constexpr char kTrayTip[] = "Hotkeys";
 constexpr UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-// Small icons in the tray and the window's caption.
-constexpr int kSmallIconSize = 16;
-
 // The tray icon is retried every 2 s for 2 minutes when the shell is not up.
 constexpr UINT_PTR kTrayRetryTimerId = 2;
 
@@ -34,7 +31,8 @@ NOTIFYICONDATAA TrayIconData(HWND window, UINT callbackMessage) {
     data.uID = CTrayControlDlg::kTrayIconId;
     data.uFlags = kTrayIconFlags;
     data.uCallbackMessage = callbackMessage;
-    data.hIcon = ui::LoadProgramIcon(IDR_MAINFRAME, kSmallIconSize);
+    // The system's small-icon size: sharp at any display scaling.
+    data.hIcon = ui::LoadProgramIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
     lstrcpynA(data.szTip, kTrayTip, sizeof data.szTip);
     return data;
 }
@@ -351,6 +349,8 @@ void CTrayControlDlg::ShowMainWindow() {
     // Hidden after a minimise: shown again as a normal window, not an icon.
     ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
     SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // A second start allowed this (AllowSetForegroundWindow) before it asked.
+    SetForegroundWindow(hwnd_);
 }
 
 void CTrayControlDlg::OnQuit() {
@@ -448,5 +448,7 @@ std::string CTrayControlDlg::LoadResourceString(unsigned id) {
 }
 
 void CTrayControlDlg::ShowMessageBox(const std::string& text, const std::string& caption) {
-    MessageBoxA(hwnd_, text.c_str(), caption.c_str(), MB_OK);
+    // The main window is mostly hidden: the box comes to the front itself, or
+    // it would stay unseen and, one box at a time, hide every later error.
+    MessageBoxA(hwnd_, text.c_str(), caption.c_str(), MB_OK | MB_SETFOREGROUND);
 }

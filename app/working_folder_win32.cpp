@@ -1,43 +1,41 @@
 #include "app/working_folder_win32.h"
 
-#include <windows.h>
-
 namespace {
 
-bool SameFolder(std::string a, std::string b) {
-    for (std::string* path : {&a, &b}) {
+bool SameFolder(std::wstring a, std::wstring b) {
+    for (std::wstring* path : {&a, &b}) {
         // "C:\" keeps its separator.
-        while (path->size() > 3 && (path->back() == '\\' || path->back() == '/')) {
+        while (path->size() > 3 && (path->back() == L'\\' || path->back() == L'/')) {
             path->pop_back();
         }
     }
-    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+    return lstrcmpiW(a.c_str(), b.c_str()) == 0;
 }
 
 }  // namespace
 
-std::string ProgramFolder() {
-    char path[MAX_PATH] = "";
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+std::wstring ProgramFolder(ModulePathQuery query) {
+    wchar_t path[MAX_PATH] = L"";
+    const DWORD length = query(nullptr, path, MAX_PATH);
     // A path cut short to the buffer is no path at all.
-    const std::string file(path, length < sizeof path ? length : 0);
-    const size_t slash = file.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : file.substr(0, slash);
+    const std::wstring file(path, length < MAX_PATH ? length : 0);
+    const size_t slash = file.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : file.substr(0, slash);
 }
 
-void LeaveSystemFolder() {
-    char current[MAX_PATH] = "";
-    char system[MAX_PATH] = "";
-    char windows[MAX_PATH] = "";
-    if (GetCurrentDirectoryA(sizeof current, current) == 0) {
+void LeaveSystemFolder(ModulePathQuery query) {
+    wchar_t current[MAX_PATH] = L"";
+    wchar_t system[MAX_PATH] = L"";
+    wchar_t windows[MAX_PATH] = L"";
+    if (GetCurrentDirectoryW(MAX_PATH, current) == 0) {
         return;
     }
-    GetSystemDirectoryA(system, sizeof system);
-    GetWindowsDirectoryA(windows, sizeof windows);
+    GetSystemDirectoryW(system, MAX_PATH);
+    GetWindowsDirectoryW(windows, MAX_PATH);
     if (SameFolder(current, system) || SameFolder(current, windows)) {
-        const std::string folder = ProgramFolder();
+        const std::wstring folder = ProgramFolder(query);
         if (!folder.empty()) {
-            SetCurrentDirectoryA(folder.c_str());
+            SetCurrentDirectoryW(folder.c_str());
         }
     }
 }

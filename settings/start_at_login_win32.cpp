@@ -29,14 +29,16 @@ class RunKey {
 
 }  // namespace
 
-bool WriteRunValue(const char* valueName, const char* data) {
+bool WriteRunValue(const char* valueName, const std::wstring& data) {
     const RunKey key;
     if (!key.Opened()) {
         return false;
     }
-    const DWORD size = static_cast<DWORD>(std::strlen(data) + 1);
-    return RegSetValueExA(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                          size) == ERROR_SUCCESS;
+    // The value names are plain ASCII.
+    const std::wstring name(valueName, valueName + std::strlen(valueName));
+    const auto size = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
+    return RegSetValueExW(key.Get(), name.c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(data.c_str()), size) == ERROR_SUCCESS;
 }
 
 bool DeleteRunValue(const char* valueName) {
@@ -51,11 +53,11 @@ bool RunValueExists() {
 }
 
 bool EnableStartAtLogin(const char* valueName) {
-    return EnableStartAtLoginWith(valueName, GetModuleFileNameA);
+    return EnableStartAtLoginWith(valueName, GetModuleFileNameW);
 }
 
 bool EnableStartAtLoginWith(const char* valueName, ModuleFileNameQuery query) {
-    char path[MAX_PATH] = {};
+    wchar_t path[MAX_PATH] = {};
     const DWORD length = query(nullptr, path, MAX_PATH);
     // A full buffer means the path was cut short (and older systems leave it
     // without a NUL).

@@ -5,12 +5,15 @@
 
 #include <windows.h>
 
+#include <string>
+
 inline constexpr char kRunKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char kRunValueName[] = "Pelorandix";
 
-// Sets the named value of the current user's Run key to data (REG_SZ). The
-// key must exist already; it is never created.
-bool WriteRunValue(const char* valueName, const char* data);
+// Sets the named value of the current user's Run key to data (REG_SZ, which
+// the registry keeps in UTF-16 whatever the caller's code page). The key must
+// exist already; it is never created.
+bool WriteRunValue(const char* valueName, const std::wstring& data);
 
 // Deletes the named value; false when the key or the value is missing.
 bool DeleteRunValue(const char* valueName);
@@ -26,6 +29,6 @@ bool RunValueExists();
 bool EnableStartAtLogin(const char* valueName);
 
 // EnableStartAtLogin with the path taken from query, which behaves like
-// GetModuleFileNameA; lets tests stand in for a path that does not fit.
-using ModuleFileNameQuery = DWORD(WINAPI*)(HMODULE module, LPSTR path, DWORD size);
+// GetModuleFileNameW; lets tests stand in for a path that does not fit.
+using ModuleFileNameQuery = DWORD(WINAPI*)(HMODULE module, LPWSTR path, DWORD size);
 bool EnableStartAtLoginWith(const char* valueName, ModuleFileNameQuery query);

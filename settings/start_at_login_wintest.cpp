@@ -115,7 +115,7 @@ TEST_F(StartAtLogin, CheckingWritesThisExecutablesPath) {
 }
 
 TEST_F(StartAtLogin, CheckingAgainRepointsAnOldEntry) {
-    ASSERT_TRUE(WriteRunValue("Pelorandix", "C:\\gone\\PelorandixControlCenter.exe"));
+    ASSERT_TRUE(WriteRunValue("Pelorandix", L"C:\\gone\\PelorandixControlCenter.exe"));
     // Any data, even a path that no longer exists, counts as present.
     EXPECT_TRUE(RunValueExists());
     EXPECT_EQ(UserData(), "C:\\gone\\PelorandixControlCenter.exe" + std::string(1, '\0'));
@@ -156,33 +156,43 @@ TEST_F(StartAtLogin, MachineWideValueDoesNotCount) {
 
 namespace {
 
-// Stand-ins for GetModuleFileNameA with an executable path that does not
+// Stand-ins for GetModuleFileNameW with an executable path that does not
 // fit: newer systems fill the buffer with a cut path and its NUL, return the
 // buffer size and set ERROR_INSUFFICIENT_BUFFER; older ones leave out the NUL.
-const std::string kLongPath = "C:\\" + std::string(300, 'p') + ".exe";
+const std::wstring kLongPath = L"C:\\" + std::wstring(300, L'p') + L".exe";
 // A path of exactly 259 characters still fits.
-const std::string kLongestPath = "C:\\" + std::string(252, 'q') + ".exe";
+const std::wstring kLongestPath = L"C:\\" + std::wstring(252, L'q') + L".exe";
+// A per-user install under a profile name outside code page 1252.
+const std::wstring kUnicodePath =
+    L"C:\\Users\\\u041F\u0451\u0442\u0440 \u7528\u6237\\AppData\\Local\\Programs\\"
+    L"Pelorandix Control Center\\PelorandixControlCenter.exe";
 
-DWORD WINAPI CutWithNul(HMODULE, LPSTR path, DWORD size) {
+DWORD WINAPI CutWithNul(HMODULE, LPWSTR path, DWORD size) {
     kLongPath.copy(path, size - 1);
-    path[size - 1] = '\0';
+    path[size - 1] = L'\0';
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return size;
 }
 
-DWORD WINAPI CutWithoutNul(HMODULE, LPSTR path, DWORD size) {
+DWORD WINAPI CutWithoutNul(HMODULE, LPWSTR path, DWORD size) {
     kLongPath.copy(path, size);
     SetLastError(ERROR_SUCCESS);
     return size;
 }
 
-DWORD WINAPI Longest(HMODULE, LPSTR path, DWORD size) {
+DWORD WINAPI Longest(HMODULE, LPWSTR path, DWORD size) {
     const auto length = static_cast<DWORD>(kLongestPath.copy(path, size - 1));
-    path[length] = '\0';
+    path[length] = L'\0';
     return length;
 }
 
-DWORD WINAPI NoPath(HMODULE, LPSTR, DWORD) {
+DWORD WINAPI UnicodePath(HMODULE, LPWSTR path, DWORD size) {
+    const auto length = static_cast<DWORD>(kUnicodePath.copy(path, size - 1));
+    path[length] = L'\0';
+    return length;
+}
+
+DWORD WINAPI NoPath(HMODULE, LPWSTR, DWORD) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return 0;
 }
@@ -197,10 +207,20 @@ TEST_F(StartAtLogin, PathThatDoesNotFitIsNeverWrittenCutShort) {
         EXPECT_FALSE(EnableStartAtLoginWith("Pelorandix", query));
         EXPECT_FALSE(RunValueExists());
         // ... and an existing entry keeps its data.
-        ASSERT_TRUE(WriteRunValue("Pelorandix", "C:\\Before\\pelo.exe"));
+        ASSERT_TRUE(WriteRunValue("Pelorandix", L"C:\\Before\\pelo.exe"));
         EXPECT_FALSE(EnableStartAtLoginWith("Pelorandix", query));
         EXPECT_EQ(UserData(), "C:\\Before\\pelo.exe" + std::string(1, '\0'));
     }
     EXPECT_TRUE(EnableStartAtLoginWith("Pelorandix", Longest));
-    EXPECT_EQ(UserData(), kLongestPath + '\0');
+    EXPECT_EQ(UserData(), std::string(kLongestPath.begin(), kLongestPath.end()) + '\0');
+}
+
+TEST_F(StartAtLogin, APathOutsideTheAnsiCodePageIsStoredWhole) {
+    ASSERT_TRUE(EnableStartAtLoginWith("Pelorandix", UnicodePath));
+    wchar_t stored[MAX_PATH] = {};
+    DWORD size = sizeof stored;
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                           L"Pelorandix", RRF_RT_REG_SZ, nullptr, stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(stored), kUnicodePath);
 }

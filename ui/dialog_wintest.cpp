@@ -87,8 +87,13 @@ TEST(Dialog, PageRoutesThroughChainedTablesAndExchangesTexts) {
     Click(window, IDC_TEST_GO);
     Click(window, IDC_TEST_OTHER);
     EXPECT_EQ(SendMessageA(window, kPing, 2, 0), 42);
+    // Code 1 is an accelerator's command, but from a control a notification.
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_TEST_GO, 1),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_TEST_GO)));
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_TEST_GO, 1), 0);
     Click(window, IDOK);
-    EXPECT_EQ(page.calls, (std::vector<std::string>{"derived go", "base other", "enter ignored"}));
+    EXPECT_EQ(page.calls, (std::vector<std::string>{"derived go", "base other", "derived go",
+                                                    "enter ignored"}));
 
     SetWindowTextA(page.GetDlgItem(IDC_TEST_TEXT), "typed");
     page.UpdateData(true);

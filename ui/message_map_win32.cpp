@@ -9,10 +9,12 @@ bool Matches(const MessageEntry& entry, UINT message, WPARAM wParam, LPARAM lPar
         case MessageEntry::Kind::kMessage:
             return entry.message == message;
         case MessageEntry::Kind::kCommand:
-            // Menu items and accelerators send code 0 and 1, button clicks
-            // BN_CLICKED (also 0).
+            // Menu items send code 0 and accelerators 1, both without a
+            // control; a button's click is BN_CLICKED (also 0). A control's
+            // other notifications (code 1 is a combo box's CBN_SELCHANGE)
+            // are not commands.
             return message == WM_COMMAND && LOWORD(wParam) == entry.id &&
-                   (HIWORD(wParam) == 0 || HIWORD(wParam) == 1);
+                   (HIWORD(wParam) == 0 || (HIWORD(wParam) == 1 && lParam == 0));
         case MessageEntry::Kind::kControl:
             return message == WM_COMMAND && lParam != 0 && LOWORD(wParam) == entry.id &&
                    HIWORD(wParam) == entry.code;
