@@ -1,7 +1,6 @@
 #include "firmware/answer_reader.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "firmware/update_query.h"
 
@@ -20,6 +19,10 @@ bool AnswerReader::ReadBlock(std::string& into) {
     return true;
 }
 
+bool AnswerReader::EndedAtWrongLength() const {
+    return ended_ && bodyLength_ && received_ != *bodyLength_;
+}
+
 AnswerReader::Status AnswerReader::ReadFirstLine(std::string& line) {
     size_t searched = 0;
     for (;;) {
@@ -28,6 +31,9 @@ AnswerReader::Status AnswerReader::ReadFirstLine(std::string& line) {
             line = WithoutCarriageReturns(std::string_view(pending_).substr(0, end));
             pending_.erase(0, end + 1);
             return Status::Ok;
+        }
+        if (EndedAtWrongLength()) {
+            return Status::WrongLength;
         }
         if (ended_) {
             line = WithoutCarriageReturns(pending_);
@@ -46,7 +52,7 @@ AnswerReader::Status AnswerReader::ReadFirstLine(std::string& line) {
 
 AnswerReader::Status AnswerReader::ReadRest(std::string& rest) {
     const uint64_t taken = received_ - pending_.size();
-    if (bodyLength_ > taken && bodyLength_ - taken > limit_) {
+    if (bodyLength_ && *bodyLength_ > taken && *bodyLength_ - taken > limit_) {
         return Status::TooLarge;
     }
     rest = std::move(pending_);
@@ -59,7 +65,10 @@ AnswerReader::Status AnswerReader::ReadRest(std::string& rest) {
             return Status::Failed;
         }
     }
-    return rest.size() > limit_ ? Status::TooLarge : Status::Ok;
+    if (rest.size() > limit_) {
+        return Status::TooLarge;
+    }
+    return EndedAtWrongLength() ? Status::WrongLength : Status::Ok;
 }
 
 }  // namespace firmware

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "firmware/http_client.h"
@@ -13,14 +14,17 @@ namespace firmware {
 
 class AnswerReader {
   public:
-    enum class Status { Ok, Failed, TooLarge };
+    // WrongLength: the body ended, and not after the declared length (the
+    // connection closed early, or the server sent more than it declared).
+    enum class Status { Ok, Failed, TooLarge, WrongLength };
 
     // Bytes asked of the client per read.
     static constexpr size_t kBlockSize = 16 * 1024;
 
     // Neither the first line nor the rest may hold more than `limit` bytes;
-    // a rest that the told body length already puts over it is not read.
-    AnswerReader(HttpClient& client, uint64_t bodyLength, size_t limit)
+    // a rest that the declared body length already puts over it is not read.
+    // Without a declared length the body is whatever arrives.
+    AnswerReader(HttpClient& client, std::optional<uint64_t> bodyLength, size_t limit)
         : client_(client), bodyLength_(bodyLength), limit_(limit) {}
 
     // The first line without line feed and carriage returns; empty when the
@@ -29,12 +33,17 @@ class AnswerReader {
     // The bytes of the body after the first line's line feed, as they came.
     Status ReadRest(std::string& rest);
 
+    // The bytes of the body that arrived so far.
+    uint64_t Received() const { return received_; }
+
   private:
     // Appends the next block to `into`; false on a failure.
     bool ReadBlock(std::string& into);
+    // Whether the body ended at a length other than the declared one.
+    bool EndedAtWrongLength() const;
 
     HttpClient& client_;
-    const uint64_t bodyLength_;
+    const std::optional<uint64_t> bodyLength_;
     const size_t limit_;
     uint64_t received_ = 0;
     std::string pending_;  // read past the first line

@@ -8,6 +8,15 @@
 #include <optional>
 #include <string>
 
+// The head of an answer: its status line and how long its body is.
+struct HttpHead {
+    unsigned status = 0;  // 200, 404, ...
+    std::string reason;   // "OK", "Not Found", ...
+    // The body's length as the server declared it (Content-Length); none when
+    // it declared none (a chunked answer), whose body is what arrives.
+    std::optional<uint64_t> bodyLength;
+};
+
 class HttpClient {
   public:
     virtual ~HttpClient() = default;
@@ -17,11 +26,11 @@ class HttpClient {
     // Sends a GET of the path and query to the update server, bypassing every
     // cache, and waits for the answer's head.
     virtual bool Get(const std::string& pathAndQuery) = 0;
-    // The length of the answer's body as the server told it. An answer that
-    // does not tell it is a failure.
-    virtual std::optional<uint64_t> BodyLength() = 0;
-    // Reads the next block of the body: the number of bytes read, 0 at its
-    // end, nothing on a failure.
+    // The head of the answer Get waited for; nothing on a failure.
+    virtual std::optional<HttpHead> Head() = 0;
+    // Reads the next bytes of the body, at most `capacity` and without waiting
+    // for more once some arrived: the number of bytes read, 0 at its end,
+    // nothing on a failure.
     virtual std::optional<size_t> Read(char* buffer, size_t capacity) = 0;
     // Closes the answer, then the session. Safe to call at any point.
     virtual void Close() = 0;

@@ -23,6 +23,19 @@ constexpr char kCheck110[] = "/firmware/check.php?fw=1.10&swid=3&av=1.0.1&os=w";
 // The sample image is 155680 bytes; the answer puts "1.11\r\n" before it.
 constexpr uint64_t kOfferLength = 6 + 155680;
 
+// The body to its end; nothing when a read fails.
+std::optional<std::string> ReadBody(HttpClient& client) {
+    std::string body;
+    char block[5000];
+    while (std::optional<size_t> read = client.Read(block, sizeof(block))) {
+        if (*read == 0) {
+            return body;
+        }
+        body.append(block, *read);
+    }
+    return std::nullopt;
+}
+
 class HttpClientWinTest : public ::testing::Test {
   protected:
     // The request lines the server saw. A client may name the default port
@@ -62,15 +75,12 @@ TEST_F(HttpClientWinTest, EveryGetReachesTheServerThroughTheProxy) {
     ASSERT_TRUE(client.Open()) << client.ErrorText();
     for (int get = 0; get < 2; ++get) {
         ASSERT_TRUE(client.Get(kCheck110)) << client.ErrorText();
-        EXPECT_EQ(client.BodyLength(), kOfferLength);
-        std::string body;
-        char block[5000];
-        while (std::optional<size_t> read = client.Read(block, sizeof(block))) {
-            if (*read == 0) {
-                break;
-            }
-            body.append(block, *read);
-        }
+        const std::optional<HttpHead> head = client.Head();
+        ASSERT_TRUE(head) << client.ErrorText();
+        EXPECT_EQ(head->status, 200u);
+        EXPECT_EQ(head->reason, "OK");
+        EXPECT_EQ(head->bodyLength, kOfferLength);
+        const std::string body = ReadBody(client).value_or("");
         EXPECT_EQ(body.size(), kOfferLength);
         EXPECT_EQ(body.substr(0, 26), "1.11\r\nS0070000312E313137\r\n");
         EXPECT_EQ(body.substr(body.size() - 12), "S9030000FC\r\n");
@@ -134,6 +144,79 @@ TEST_F(HttpClientWinTest, AnUnreachableServerIsToldAndTheNextCheckStartsOver) {
     EXPECT_EQ(view.EventsOf(Event::Kind::Position).back(), Event::Position(155680));
     EXPECT_EQ(view.EventsOf(Event::Kind::Message).back(),
               Event::Message("Firmware Upgrade finished", UpgradeView::MessageKind::Ok));
+}
+
+TEST_F(HttpClientWinTest, HeadsAndBodiesAsTheServerSentThem) {
+    WinInetHttpClient client;
+    ASSERT_TRUE(client.Open()) << client.ErrorText();
+    ASSERT_TRUE(client.Get("/firmware/nothing")) << client.ErrorText();
+    std::optional<HttpHead> head = client.Head();
+    ASSERT_TRUE(head) << client.ErrorText();
+    EXPECT_EQ(head->status, 404u);
+    EXPECT_EQ(head->reason, "Not Found");
+    EXPECT_EQ(ReadBody(client), "Not Found\n");
+
+    // Chunked: no length declared, the whole body read.
+    service.SetDelivery(updateserver::Delivery::Chunked);
+    ASSERT_TRUE(client.Get(kCheck110)) << client.ErrorText();
+    head = client.Head();
+    ASSERT_TRUE(head) << client.ErrorText();
+    EXPECT_EQ(head->bodyLength, std::nullopt);
+    const std::string body = ReadBody(client).value_or("");
+    EXPECT_EQ(body.size(), kOfferLength);
+    EXPECT_TRUE(body.ends_with("S9030000FC\r\n"));
+
+    // A read gives what is there: the first line while the rest is on its way.
+    service.SetDelivery(updateserver::Delivery::RestAfterAPause);
+    ASSERT_TRUE(client.Get(kCheck110)) << client.ErrorText();
+    std::vector<char> block(64 * 1024);
+    EXPECT_EQ(client.Read(block.data(), block.size()), 6u);
+    EXPECT_EQ(std::string(block.data(), 6), "1.11\r\n");
+    EXPECT_EQ(ReadBody(client).value_or("").size(), kOfferLength - 6);
+
+    // Reads stop once they took longer than the limit together.
+    WinInetHttpClient hasty(kUpdateHost, std::chrono::seconds(0));
+    service.SetDelivery(updateserver::Delivery::Whole);
+    ASSERT_TRUE(hasty.Open() && hasty.Get(kCheck110)) << hasty.ErrorText();
+    EXPECT_EQ(ReadBody(hasty), std::nullopt);
+    EXPECT_EQ(hasty.ErrorCode(), static_cast<DWORD>(ERROR_INTERNET_TIMEOUT));
+    EXPECT_EQ(hasty.ErrorText(),
+              "The download of the firmware took too long (over 5 minutes). Nothing was sent to "
+              "the switch.");
+}
+
+// A connection that closes or resets before the declared length arrived.
+TEST_F(HttpClientWinTest, AnAnswerCutShortSendsTheSwitchNothing) {
+    IowKit2Double hid;
+    RecordingDesktop desktop;
+    desktop.strings = {{107, "v%s?"}, {108, "1.0.1"}};
+    SwitchConnection connection(desktop);
+    ASSERT_EQ(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
+                                            connection.CallbackContext()),
+              0u);
+    hid.Plug();
+    hid.ClearWrites();
+    WinInetHttpClient client;
+    RecordingUpgradeView view;
+    view.answer = UpgradeView::Answer::Yes;
+    FirmwareUpgrade upgrade(connection, desktop, client, view);
+
+    for (updateserver::Delivery delivery :
+         {updateserver::Delivery::CutShort, updateserver::Delivery::CutShortReset}) {
+        service.SetDelivery(delivery);
+        view.ClearEvents();
+        upgrade.OnCheck();
+        EXPECT_EQ(view.Events(),
+                  (std::vector<Event>{
+                      Event::Message("v1.11?", UpgradeView::MessageKind::YesNo),
+                      Event::Message("The download of the firmware ended early: 77843 of 155686 "
+                                     "bytes arrived. Nothing was sent to the switch.",
+                                     UpgradeView::MessageKind::Error)}));
+    }
+    // Only queries went out: no begin command, no record.
+    for (const std::vector<uint8_t>& report : hid.WrittenBytes()) {
+        EXPECT_EQ(report[1], 4) << static_cast<int>(report[2]);
+    }
 }
 
 }  // namespace

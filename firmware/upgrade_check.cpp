@@ -3,7 +3,9 @@
 #include <optional>
 
 #include "firmware/answer_reader.h"
+#include "firmware/download_errors.h"
 #include "firmware/firmware_transfer.h"
+#include "firmware/srecord_check.h"
 #include "firmware/update_query.h"
 #include "resources/resource.h"
 
@@ -11,11 +13,12 @@ using namespace firmware;
 
 namespace {
 
-// Names FirmwareUpgrade::kMaxImageBytes.
-constexpr char kImageTooLarge[] =
-    "The firmware image is larger than 16 MiB. Nothing was sent to the switch.";
+// kImageTooLarge names FirmwareUpgrade::kMaxImageBytes.
 static_assert(FirmwareUpgrade::kMaxImageBytes == 16 * 1024 * 1024);
-constexpr char kAnswerTooLarge[] = "The update server's answer is too large.";
+
+// Lines are numbered through the whole answer: line 1 is the verdict, the
+// image starts at line 2.
+constexpr size_t kImageFirstLine = 2;
 
 // Where string 107 takes the offered version.
 constexpr std::string_view kVersionPlaceholder = "%s";
@@ -38,6 +41,22 @@ class AnswerCloser {
   private:
     HttpClient& http_;
 };
+
+// What the user is told when the reader did not read its part whole.
+std::string ReadFailureText(AnswerReader::Status status, const AnswerReader& reader,
+                            const HttpHead& head, const HttpClient& http,
+                            const char* tooLargeText) {
+    switch (status) {
+        case AnswerReader::Status::TooLarge:
+            return tooLargeText;
+        case AnswerReader::Status::WrongLength:
+            return WrongLengthText(reader.Received(), head.bodyLength.value_or(0));
+        case AnswerReader::Status::Ok:
+        case AnswerReader::Status::Failed:
+            break;
+    }
+    return http.ErrorText();
+}
 
 }  // namespace
 
@@ -92,44 +111,53 @@ void FirmwareUpgrade::OnCheck() {
     if (!http_.Get(path)) {
         return ShowFailure(http_.ErrorText());
     }
-    const std::optional<uint64_t> bodyLength = http_.BodyLength();
-    if (!bodyLength) {
+    const std::optional<HttpHead> head = http_.Head();
+    if (!head) {
         return ShowFailure(http_.ErrorText());
     }
 
-    AnswerReader reader(http_, *bodyLength, kMaxImageBytes);
+    AnswerReader reader(http_, head->bodyLength, kMaxImageBytes);
     std::string firstLine;
-    switch (reader.ReadFirstLine(firstLine)) {
-        case AnswerReader::Status::Ok:
-            break;
-        case AnswerReader::Status::Failed:
-            return ShowFailure(http_.ErrorText());
-        case AnswerReader::Status::TooLarge:
-            return ShowFailure(kAnswerTooLarge);
+    const AnswerReader::Status firstLineStatus = reader.ReadFirstLine(firstLine);
+    if (!IsSuccessStatus(head->status)) {
+        // Any status may still say "up to date"; nothing else but success
+        // may offer firmware.
+        if (firstLineStatus == AnswerReader::Status::Ok && IsUpToDate(firstLine)) {
+            return ShowUpToDate();
+        }
+        return ShowFailure(StatusText(*head));
+    }
+    if (firstLineStatus != AnswerReader::Status::Ok) {
+        return ShowFailure(ReadFailureText(firstLineStatus, reader, *head, http_, kAnswerTooLarge));
     }
 
     if (IsUpToDate(firstLine)) {
-        view_.ShowMessage(desktop_.LoadResourceString(IDS_FIRMWARE_UP_TO_DATE), kUpgradeCaption,
-                          UpgradeView::MessageKind::Ok);
-        return;
+        return ShowUpToDate();
     }
     if (view_.ShowMessage(OfferQuestion(firstLine), kUpgradeCaption,
                           UpgradeView::MessageKind::YesNo) != UpgradeView::Answer::Yes) {
         return;
     }
 
-    // The whole image arrives before the switch hears of a transfer: a
-    // network failure must never leave it with half a firmware.
+    // The whole image arrives, and is checked, before the switch hears of a
+    // transfer: a network failure or a damaged download must never leave it
+    // with half a firmware.
     std::string image;
-    switch (reader.ReadRest(image)) {
-        case AnswerReader::Status::Ok:
-            break;
-        case AnswerReader::Status::Failed:
-            return ShowFailure(http_.ErrorText());
-        case AnswerReader::Status::TooLarge:
-            return ShowFailure(kImageTooLarge);
+    const AnswerReader::Status imageStatus = reader.ReadRest(image);
+    if (imageStatus != AnswerReader::Status::Ok) {
+        return ShowFailure(ReadFailureText(imageStatus, reader, *head, http_, kImageTooLarge));
     }
-    RunFirmwareTransfer(image, *bodyLength, firstLine.size());
+    if (const ImageCheck check = CheckImage(image, kImageFirstLine);
+        check.verdict != ImageCheck::Verdict::Ok) {
+        return ShowFailure(ImageFaultText(check));
+    }
+    // The body is as long as declared, or (chunked) as long as it came.
+    RunFirmwareTransfer(image, reader.Received(), firstLine.size());
+}
+
+void FirmwareUpgrade::ShowUpToDate() {
+    view_.ShowMessage(desktop_.LoadResourceString(IDS_FIRMWARE_UP_TO_DATE), kUpgradeCaption,
+                      UpgradeView::MessageKind::Ok);
 }
 
 void FirmwareUpgrade::RunFirmwareTransfer(std::string_view image, uint64_t bodyLength,

@@ -41,12 +41,13 @@ class FirmwareUpgrade {
 
   protected:
     // Passes the image (the body after its first line) to the switch and tells
-    // the outcome.
+    // the outcome; `bodyLength` is the whole body's, for the progress bar.
     void RunFirmwareTransfer(std::string_view image, uint64_t bodyLength, size_t firstLineLength);
 
   private:
     // Shows a failure with the stop icon; the answer is closed first.
     void ShowFailure(const std::string& text);
+    void ShowUpToDate();
     // The question offering `version`, from the string table's template.
     std::string OfferQuestion(std::string_view version);
 

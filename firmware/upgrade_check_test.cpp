@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/testing/recording_desktop.h"
@@ -91,6 +92,11 @@ class UpgradeCheckTest : public ::testing::Test {
 
     std::vector<Event> Messages() const { return view.EventsOf(Event::Kind::Message); }
 
+    // The question offering 1.3 and after the Yes, the refusal.
+    static std::vector<Event> Refused(const std::string& text) {
+        return {Event::Message(kQuestion13, Kind::YesNo), Event::Message(text, Kind::Error)};
+    }
+
     std::vector<int> Positions() const {
         std::vector<int> positions;
         for (const Event& event : view.EventsOf(Event::Kind::Position)) {
@@ -144,7 +150,7 @@ TEST_F(UpgradeCheckTest, UpToDateOrDeclinedSendsOnlyTheTypeQuery) {
         http.body = body;
         CheckAgain();
         EXPECT_EQ(http.calls, (Lines{"Open", "Get /firmware/check.php?fw=1.2&swid=3&av=1.0.1&os=w",
-                                     "BodyLength", "Close"}));
+                                     "Head", "Close"}));
         EXPECT_EQ(Sent(), kTypeQuery);
         EXPECT_EQ(view.Events(), (std::vector<Event>{Event::Message(kUpToDate, Kind::Ok)}));
     }
@@ -219,24 +225,20 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
     EXPECT_EQ(http.calls.back(), "Close");
 }
 
-TEST_F(UpgradeCheckTest, ImagesWithoutRecordsStillBeginAndEnd) {
+TEST_F(UpgradeCheckTest, LinesThatAreNotRecordsOnlyMoveTheBar) {
     PlugSwitch();
     view.answer = UpgradeView::Answer::Yes;
-    const Lines kNoRecords{"query 3",     "query 7", "command 8", "command 8",
-                           "command 254", "query 0", "query 7"};
-    http.body = "1.3";
+    // 44 bytes: range 0 .. 40. Lines ending in a bare line feed still count
+    // two, so the last one takes the bar to its end and no further. Lines
+    // not sent are not checked either.
+    http.body = "1.3\nS5030001FB\n\nS2 not a record!\nS9030000FC\n";
     CheckAgain();
-    EXPECT_EQ(Sent(), kNoRecords);
-    EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(0)});
-    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
-    EXPECT_EQ(desktop.Sleeps(), (std::vector<unsigned>{2000, 1000}));
-
-    // 33 bytes: range 0 .. 29. Lines ending in a bare line feed still count
-    // two, so the last one takes the bar to its end and no further.
-    http.body = "1.3\nS5030001FB\n\nS2080000000000F7\n";
-    CheckAgain();
-    EXPECT_EQ(Sent(), kNoRecords);
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 12, 14, 29}));
+    EXPECT_EQ(Sent(),
+              (Lines{"query 3", "query 7", "command 8", "record 242 10 S9030000FC", "query 255",
+                     "query 7", "command 8", "command 254", "query 0", "query 7"}));
+    EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(40)});
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 12, 14, 32, 40}));
+    EXPECT_EQ(desktop.Sleeps().back(), 1000u);
     EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
 }
 
@@ -341,8 +343,8 @@ TEST_F(UpgradeCheckTest, HttpFailuresEndTheCheckAndTheNextOneStartsOver) {
     EXPECT_EQ(view.Events(), kError);
     EXPECT_TRUE(hid.Writes().empty());
 
-    for (FakeHttpClient::Step step : {FakeHttpClient::Step::Get, FakeHttpClient::Step::BodyLength,
-                                      FakeHttpClient::Step::Read}) {
+    for (FakeHttpClient::Step step :
+         {FakeHttpClient::Step::Get, FakeHttpClient::Step::Head, FakeHttpClient::Step::Read}) {
         http.failAt = step;
         http.failReadAfter = 2;
         CheckAgain();
@@ -361,10 +363,6 @@ TEST_F(UpgradeCheckTest, HttpFailuresEndTheCheckAndTheNextOneStartsOver) {
 TEST_F(UpgradeCheckTest, TheImageArrivesWholeBeforeTheSwitchHearsOfIt) {
     PlugSwitch();
     view.answer = UpgradeView::Answer::Yes;
-    const auto kRefused = [](const std::string& text) {
-        return std::vector<Event>{Event::Message(kQuestion13, Kind::YesNo),
-                                  Event::Message(text, Kind::Error)};
-    };
 
     // The connection breaks in the middle of the image.
     http.body = kOffer;
@@ -372,7 +370,7 @@ TEST_F(UpgradeCheckTest, TheImageArrivesWholeBeforeTheSwitchHearsOfIt) {
     http.failReadAfter = 60;
     CheckAgain();
     EXPECT_EQ(Sent(), kTypeQuery);
-    EXPECT_EQ(view.Events(), kRefused(http.errorText));
+    EXPECT_EQ(view.Events(), Refused(http.errorText));
     http.failAt.reset();
 
     // Over 16 MiB: refused as told, before reading it, or once read past it.
@@ -381,7 +379,7 @@ TEST_F(UpgradeCheckTest, TheImageArrivesWholeBeforeTheSwitchHearsOfIt) {
     http.toldLength = 5 + 16 * 1024 * 1024 + 1;
     CheckAgain();
     EXPECT_EQ(Sent(), kTypeQuery);
-    EXPECT_EQ(view.Events(), kRefused(kTooLarge));
+    EXPECT_EQ(view.Events(), Refused(kTooLarge));
     EXPECT_LT(http.bytesRead, 100u);
 
     http.blockSize = 64 * 1024;
@@ -389,7 +387,7 @@ TEST_F(UpgradeCheckTest, TheImageArrivesWholeBeforeTheSwitchHearsOfIt) {
     http.body = "1.3\r\n" + std::string(16 * 1024 * 1024 + 1, 'x');
     CheckAgain();
     EXPECT_EQ(Sent(), kTypeQuery);
-    EXPECT_EQ(view.Events(), kRefused(kTooLarge));
+    EXPECT_EQ(view.Events(), Refused(kTooLarge));
 
     // A first line past the limit is not even shown.
     http.body = std::string(16 * 1024 * 1024 + 2, '7');
@@ -398,7 +396,7 @@ TEST_F(UpgradeCheckTest, TheImageArrivesWholeBeforeTheSwitchHearsOfIt) {
                                  "The update server's answer is too large.", Kind::Error)}));
 
     // 16 MiB exactly is taken.
-    http.body = "1.3\r\n" + std::string(16 * 1024 * 1024, 'x');
+    http.body = "1.3\r\nS9030000FC\n" + std::string(16 * 1024 * 1024 - 11, 'x');
     http.toldLength.reset();
     CheckAgain();
     EXPECT_EQ(Sent().at(2), "command 8");
@@ -421,6 +419,91 @@ TEST_F(UpgradeCheckTest, TheQuestionShowsAtMost64CharactersOfTheVersion) {
                               "There is a new Firmware available (v1.??4?\xE9)! Do you want to "
                               "upgarde the switch?",
                               Kind::YesNo)}));
+}
+
+TEST_F(UpgradeCheckTest, ABodyOfAnotherLengthThanDeclaredIsRefused) {
+    PlugSwitch();
+    view.answer = UpgradeView::Answer::Yes;
+    const std::vector<std::tuple<std::string, uint64_t, std::vector<Event>>> kCases{
+        {std::string(kOffer, 60), 100,
+         Refused("The download of the firmware ended early: 60 of 100 bytes arrived. Nothing "
+                 "was sent to the switch.")},
+        // Cut off within the first line: nothing is offered.
+        {"1.",
+         100,
+         {Event::Message("The download of the firmware ended early: 2 of 100 bytes arrived. "
+                         "Nothing was sent to the switch.",
+                         Kind::Error)}},
+        {kOffer, 50,
+         Refused("The download of the firmware is longer than declared: 93 of 50 bytes arrived. "
+                 "Nothing was sent to the switch.")},
+    };
+    for (const auto& [body, told, events] : kCases) {
+        http.body = body;
+        http.toldLength = told;
+        CheckAgain();
+        EXPECT_EQ(Sent(), kTypeQuery);
+        EXPECT_EQ(view.Events(), events);
+    }
+}
+
+TEST_F(UpgradeCheckTest, ABodyWithoutADeclaredLengthIsWhatArrives) {
+    PlugSwitch();
+    view.answer = UpgradeView::Answer::Yes;
+    http.declaresLength = false;
+    http.body = kOffer;
+    CheckAgain();
+    EXPECT_EQ(Sent().size(), 16u);
+    EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(89)});
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+
+    http.blockSize = 64 * 1024;
+    http.body = "1.3\r\nS9030000FC\n" + std::string(16 * 1024 * 1024 - 10, 'x');
+    CheckAgain();
+    EXPECT_EQ(view.Events(), Refused("The firmware image is larger than 16 MiB. Nothing was sent "
+                                     "to the switch."));
+}
+
+TEST_F(UpgradeCheckTest, AnErrorStatusIsNamedUnlessItSaysUpToDate) {
+    PlugSwitch();
+    view.answer = UpgradeView::Answer::Yes;
+    const std::vector<std::tuple<unsigned, std::string, std::string, Event>> kCases{
+        {404, "Not Found", "<html>Not here</html>\n",
+         Event::Message("The update server answered 404 Not Found", Kind::Error)},
+        {404, "Not Found", "",
+         Event::Message("The update server answered 404 Not Found", Kind::Error)},
+        {503, "", kOffer, Event::Message("The update server answered 503", Kind::Error)},
+        {404, "Not Found", "NULL\r\n", Event::Message(kUpToDate, Kind::Ok)},
+    };
+    for (const auto& [status, reason, body, event] : kCases) {
+        std::tie(http.status, http.reason, http.body) = std::tie(status, reason, body);
+        CheckAgain();
+        EXPECT_EQ(Sent(), kTypeQuery);
+        EXPECT_EQ(view.Events(), std::vector<Event>{event});
+    }
+}
+
+TEST_F(UpgradeCheckTest, ADamagedOrEmptyImageIsRefusedNamingTheLine) {
+    PlugSwitch();
+    view.answer = UpgradeView::Answer::Yes;
+    const std::vector<std::pair<std::string, std::string>> kCases{
+        // Line 6 (line 1 is "1.3") has a wrong checksum.
+        {std::string(kOffer, 89) + "FD\r\n",
+         "The firmware image is damaged: line 6 is not a valid S-record. Nothing was sent to the "
+         "switch."},
+        {"1.3\r\nS1130000285F245F2212226A00042429000823\r\nS9030000FC",
+         "The firmware image is damaged: line 2 is not a valid S-record. Nothing was sent to the "
+         "switch."},
+        {"1.3", "The firmware image holds no records. Nothing was sent to the switch."},
+        {"1.3\r\nS5030001FB\r\n\r\n",
+         "The firmware image holds no records. Nothing was sent to the switch."},
+    };
+    for (const auto& [body, text] : kCases) {
+        http.body = body;
+        CheckAgain();
+        EXPECT_EQ(Sent(), kTypeQuery);
+        EXPECT_EQ(view.Events(), Refused(text));
+    }
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 // The update server's answer: read through the answer reader from a
-// scripted HTTP client (blocks of any size, any told length, a failing read
-// at any point, a small size limit), its first line judged, the rest split
-// into lines. The first line is the body up to its first line feed with the
-// carriage returns taken out; the rest is every byte after it, as it came;
-// "too large" only when a limit was really passed; the query path carries
-// the first line as it is. Then the Check button on the same answer: up to
-// date, or the question showing the offered version and, after a Yes, an
-// image too large refused. (The user says Yes only to those: passing an image
-// to the switch is the firmware transfer target's part.)
+// scripted HTTP client (blocks of any size, any told length or none, a
+// failing read at any point, a small size limit), its first line judged, the
+// rest split into lines. The first line is the body up to its first line
+// feed with the carriage returns taken out; the rest is every byte after it,
+// as it came; "too large" only when a limit was really passed; "wrong length"
+// only when a told length was not what came; the query path carries the
+// first line as it is. Then the Check button on the same answer: up to date,
+// a body that ended within its first line at a wrong length refused, or the
+// question showing the offered version and, after a Yes, an image too large
+// refused. (The user says Yes only to those: passing an image to the switch
+// is the firmware transfer target's part.)
 //
 // Input: the client's settings from the end (FuzzedDataProvider), the body.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,8 +64,16 @@ std::string Shown(std::string_view version) {
     return version.size() > 64 ? shown + "..." : shown;
 }
 
+// The text of a body that ended at another length than told.
+std::string WrongLength(uint64_t received, uint64_t told) {
+    return (received < told ? "The download of the firmware ended early: "
+                            : "The download of the firmware is longer than declared: ") +
+           std::to_string(received) + " of " + std::to_string(told) +
+           " bytes arrived. Nothing was sent to the switch.";
+}
+
 // The Check button without a switch.
-void CheckButton(const std::string& body, uint64_t told, std::size_t blockSize) {
+void CheckButton(const std::string& body, std::optional<uint64_t> told, std::size_t blockSize) {
     IowKit2Double hid;
     RecordingDesktop desktop;
     desktop.strings = {{IDS_FIRMWARE_UP_TO_DATE, kUpToDate},
@@ -74,12 +85,15 @@ void CheckButton(const std::string& body, uint64_t told, std::size_t blockSize) 
                                              connection.CallbackContext()) == 0);
     const std::size_t lineFeed = body.find('\n');
     const uint64_t taken = lineFeed == std::string::npos ? body.size() : lineFeed + 1;
-    const bool tooLarge = told > taken && told - taken > kMaxImageBytes;
+    const bool tooLarge = told && *told > taken && *told - taken > kMaxImageBytes;
+    // The first line's read comes to the body's end only without a line feed.
+    const bool endsAtWrongLength = lineFeed == std::string::npos && told && *told != body.size();
     RecordingUpgradeView view;
     view.answer = tooLarge ? UpgradeView::Answer::Yes : UpgradeView::Answer::No;
     FakeHttpClient http;
     http.body = body;
     http.toldLength = told;
+    http.declaresLength = told.has_value();
     http.blockSize = blockSize;
     FirmwareUpgrade upgrade(connection, desktop, http, view);
     upgrade.OnCheck();
@@ -89,7 +103,9 @@ void CheckButton(const std::string& body, uint64_t told, std::size_t blockSize) 
     FUZZ_CHECK(!http.open);
     const std::string firstLine = WithoutCr(std::string_view(body).substr(0, lineFeed));
     std::vector<Message> expected;
-    if (firstLine.starts_with("NULL")) {
+    if (endsAtWrongLength) {
+        expected.push_back(Message::Message(WrongLength(body.size(), *told), Kind::Error));
+    } else if (firstLine.starts_with("NULL")) {
         expected.push_back(Message::Message(kUpToDate, Kind::Ok));
     } else {
         expected.push_back(Message::Message(
@@ -116,20 +132,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const uint64_t anyLength = input.ConsumeIntegral<uint64_t>();
     const bool failRead = input.ConsumeBool();
     http.failReadAfter = input.ConsumeIntegralInRange<std::size_t>(0, 1024);
+    const bool declaresNoLength = input.ConsumeBool();
     http.body = input.ConsumeRemainingBytesAsString();
     const std::string& body = http.body;
-    // Told its own length, a shorter or longer one, or any.
-    const uint64_t told = lengthChoice < 128 ? body.size()
-                          : lengthChoice < 192
-                              ? body.size() - std::min<std::size_t>(body.size(), lengthChoice - 128)
-                          : lengthChoice < 255 ? body.size() + (lengthChoice - 192) * 64
-                                               : anyLength;
+    // Told its own length, a shorter or longer one, or any; or none at all.
+    std::optional<uint64_t> told =
+        lengthChoice < 128   ? body.size()
+        : lengthChoice < 192 ? body.size() - std::min<std::size_t>(body.size(), lengthChoice - 128)
+        : lengthChoice < 255 ? body.size() + (lengthChoice - 192) * 64
+                             : anyLength;
+    if (declaresNoLength) {
+        told.reset();
+    }
     if (failRead) {
         http.failAt = FakeHttpClient::Step::Read;
     }
     CheckButton(http.body, told, http.blockSize);
     FUZZ_CHECK(http.Open() && http.Get("/"));
     const bool canFail = failRead && http.failReadAfter <= body.size();
+    const bool toldOtherLength = told && *told != body.size();
 
     AnswerReader reader(http, told, limit);
     std::string firstLine = "unset";
@@ -144,6 +165,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         FUZZ_CHECK(firstLineBytes > limit);
         return 0;
     }
+    if (first == AnswerReader::Status::WrongLength) {
+        FUZZ_CHECK(lineFeed == std::string::npos && toldOtherLength && body.size() <= limit);
+        return 0;
+    }
+    FUZZ_CHECK(lineFeed != std::string::npos || !toldOtherLength);
     FUZZ_CHECK(firstLine == WithoutCr(std::string_view(body).substr(0, firstLineBytes)));
     FUZZ_CHECK(firmware::IsUpToDate(firstLine) == (firstLine.substr(0, 4) == "NULL"));
 
@@ -157,7 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                                               ? std::string_view()
                                               : std::string_view(body).substr(lineFeed + 1);
     const uint64_t taken = lineFeed == std::string::npos ? body.size() : lineFeed + 1;
-    const bool toldTooLarge = told > taken && told - taken > limit;
+    const bool toldTooLarge = told && *told > taken && *told - taken > limit;
     switch (restStatus) {
         case AnswerReader::Status::Failed:
             FUZZ_CHECK(canFail);
@@ -165,8 +191,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         case AnswerReader::Status::TooLarge:
             FUZZ_CHECK(toldTooLarge || expectedRest.size() > limit);
             return 0;
+        case AnswerReader::Status::WrongLength:
+            FUZZ_CHECK(toldOtherLength && !toldTooLarge && expectedRest.size() <= limit);
+            return 0;
         case AnswerReader::Status::Ok:
-            FUZZ_CHECK(!toldTooLarge && rest == expectedRest && rest.size() <= limit);
+            FUZZ_CHECK(!toldTooLarge && !toldOtherLength && rest == expectedRest &&
+                       rest.size() <= limit && reader.Received() == body.size());
             break;
     }
 

@@ -1,6 +1,6 @@
 // An HttpClient for tests: serves one scripted body for every GET, in blocks
-// of a chosen size, tells a chosen body length, fails at a chosen step, and
-// journals what it was asked.
+// of a chosen size, with a chosen status and declared body length (or none),
+// fails at a chosen step, and journals what it was asked.
 #pragma once
 
 #include <algorithm>
@@ -13,12 +13,15 @@
 
 class FakeHttpClient : public HttpClient {
   public:
-    enum class Step { Open, Get, BodyLength, Read };
+    enum class Step { Open, Get, Head, Read };
 
-    // The answer's body, and the length told for it (the body's own when
-    // unset).
+    // The answer's status and body, and the length told for it (the body's
+    // own when unset; none at all without `declaresLength`).
+    unsigned status = 200;
+    std::string reason = "OK";
     std::string body;
     std::optional<uint64_t> toldLength;
+    bool declaresLength = true;
     // The most bytes one read gives.
     size_t blockSize = 5;
     // The step that fails; a read fails once `failReadAfter` bytes came.
@@ -26,7 +29,7 @@ class FakeHttpClient : public HttpClient {
     size_t failReadAfter = 0;
     std::string errorText = "The server name or address could not be resolved";
 
-    // "Open", "Get <path and query>", "BodyLength", "Close"; reads are only
+    // "Open", "Get <path and query>", "Head", "Close"; reads are only
     // counted, in bytesRead.
     std::vector<std::string> calls;
     size_t bytesRead = 0;
@@ -44,12 +47,15 @@ class FakeHttpClient : public HttpClient {
         return open && failAt != Step::Get;
     }
 
-    std::optional<uint64_t> BodyLength() override {
-        calls.push_back("BodyLength");
-        if (failAt == Step::BodyLength) {
+    std::optional<HttpHead> Head() override {
+        calls.push_back("Head");
+        if (failAt == Step::Head) {
             return std::nullopt;
         }
-        return toldLength.value_or(body.size());
+        return HttpHead{.status = status,
+                        .reason = reason,
+                        .bodyLength = declaresLength ? toldLength.value_or(body.size())
+                                                     : std::optional<uint64_t>()};
     }
 
     std::optional<size_t> Read(char* buffer, size_t capacity) override {

@@ -1,7 +1,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <iterator>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -21,6 +24,14 @@ constexpr DWORD kReceiveTimeoutMilliseconds = 5000;
 // How often the accept loop looks whether it should stop.
 constexpr long kStopPollMicroseconds = 50 * 1000;
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
+// A chunked body goes in chunks of this size (and a last, shorter one).
+constexpr size_t kChunkSize = 16 * 1024;
+constexpr int kHexBase = 16;
+constexpr std::string_view kLastChunk = "0\r\n\r\n";
+// A body cut short is sent up to this fraction of it: 1 / kCutShortDivisor.
+constexpr size_t kCutShortDivisor = 2;
+// The wait between a body's first line and its rest, when it has one.
+constexpr DWORD kRestPauseMilliseconds = 1000;
 
 class SocketHandle {
   public:
@@ -48,6 +59,54 @@ bool SendAll(SOCKET socket, std::string_view data) {
         data.remove_prefix(static_cast<size_t>(sent));
     }
     return true;
+}
+
+// The status line and headers: a declared length, or none for a chunked body.
+std::string ResponseHead(const HttpAnswer& answer) {
+    std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + answer.reason +
+                       "\r\nContent-Type: text/plain\r\n";
+    head += answer.delivery == Delivery::Chunked
+                ? std::string("Transfer-Encoding: chunked")
+                : "Content-Length: " + std::to_string(answer.body.size());
+    return head + "\r\nConnection: close\r\n\r\n";
+}
+
+// The body in chunks, each after its size in hexadecimal.
+std::string Chunked(std::string_view body) {
+    std::string chunked;
+    for (; !body.empty(); body.remove_prefix(std::min(body.size(), kChunkSize))) {
+        const std::string_view chunk = body.substr(0, kChunkSize);
+        char size[sizeof(size_t) * 2] = {};
+        char* end = std::to_chars(std::begin(size), std::end(size), chunk.size(), kHexBase).ptr;
+        chunked.append(std::begin(size), end).append(kLineEnd).append(chunk).append(kLineEnd);
+    }
+    return chunked.append(kLastChunk);
+}
+
+// Sends the head and the body as the answer's delivery has it.
+void SendAnswer(SOCKET client, const HttpAnswer& answer) {
+    const std::string head = ResponseHead(answer);
+    const std::string_view body = answer.body;
+    switch (answer.delivery) {
+        case Delivery::Whole:
+            SendAll(client, head + answer.body);
+            return;
+        case Delivery::Chunked:
+            SendAll(client, head + Chunked(body));
+            return;
+        case Delivery::CutShort:
+        case Delivery::CutShortReset:
+            SendAll(client, head + std::string(body.substr(0, body.size() / kCutShortDivisor)));
+            return;
+        case Delivery::RestAfterAPause: {
+            // Without a line feed, all of the body is the rest.
+            const size_t restStart = body.find('\n') + 1;
+            SendAll(client, head + std::string(body.substr(0, restStart)));
+            Sleep(kRestPauseMilliseconds);
+            SendAll(client, body.substr(restStart));
+            return;
+        }
+    }
 }
 
 class WinsockListener : public UpdateListener {
@@ -137,11 +196,14 @@ class WinsockListener : public UpdateListener {
         const std::string requestLine = lines.front();
         lines.erase(lines.begin());
         const HttpAnswer answer = service_.Answer(requestLine, lines);
-        const std::string response =
-            "HTTP/1.1 " + std::to_string(answer.status) + " " + answer.reason +
-            "\r\nContent-Type: text/plain\r\nContent-Length: " +
-            std::to_string(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body;
-        SendAll(client, response);
+        SendAnswer(client, answer);
+        if (answer.delivery == Delivery::CutShortReset) {
+            // Closing with a zero linger time resets the connection.
+            const linger reset{1, 0};
+            setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),
+                       sizeof(reset));
+            return;
+        }
         shutdown(client, SD_SEND);
     }
 

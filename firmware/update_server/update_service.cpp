@@ -65,15 +65,27 @@ std::vector<std::string> UpdateService::RequestLines() const {
     return lines;
 }
 
+void UpdateService::SetDelivery(Delivery delivery) {
+    std::lock_guard lock(mutex_);
+    delivery_ = delivery;
+}
+
 HttpAnswer UpdateService::Answer(std::string_view requestLine, std::vector<std::string> headers) {
+    Delivery delivery = Delivery::Whole;
     {
         std::lock_guard lock(mutex_);
         requests_.push_back({std::string(requestLine), std::move(headers)});
         if (log_) {
             log_(requests_.back().line);
         }
+        delivery = delivery_;
     }
+    HttpAnswer answer = AnswerRequest(requestLine);
+    answer.delivery = delivery;
+    return answer;
+}
 
+HttpAnswer UpdateService::AnswerRequest(std::string_view requestLine) const {
     const size_t methodEnd = requestLine.find(' ');
     const size_t targetEnd = requestLine.rfind(' ');
     if (methodEnd == std::string_view::npos || targetEnd <= methodEnd) {

@@ -1,0 +1,46 @@
+#include "firmware/download_errors.h"
+
+namespace firmware {
+
+namespace {
+
+constexpr unsigned kFirstSuccessStatus = 200;
+constexpr unsigned kFirstStatusAfterSuccess = 300;
+
+constexpr char kStatusPrefix[] = "The update server answered ";
+constexpr char kEndedEarly[] = "The download of the firmware ended early: ";
+constexpr char kLongerThanDeclared[] = "The download of the firmware is longer than declared: ";
+constexpr char kOf[] = " of ";
+constexpr char kBytesArrived[] = " bytes arrived.";
+constexpr char kDamagedPrefix[] = "The firmware image is damaged: line ";
+constexpr char kDamagedSuffix[] = " is not a valid S-record.";
+constexpr char kNoRecords[] = "The firmware image holds no records.";
+constexpr char kNothingSent[] = " Nothing was sent to the switch.";
+
+}  // namespace
+
+bool IsSuccessStatus(unsigned status) {
+    return status >= kFirstSuccessStatus && status < kFirstStatusAfterSuccess;
+}
+
+std::string StatusText(const HttpHead& head) {
+    std::string text = kStatusPrefix + std::to_string(head.status);
+    if (!head.reason.empty()) {
+        text += ' ' + head.reason;
+    }
+    return text;
+}
+
+std::string WrongLengthText(uint64_t received, uint64_t declared) {
+    return (received < declared ? kEndedEarly : kLongerThanDeclared) + std::to_string(received) +
+           kOf + std::to_string(declared) + kBytesArrived + kNothingSent;
+}
+
+std::string ImageFaultText(const ImageCheck& check) {
+    if (check.verdict == ImageCheck::Verdict::NoRecords) {
+        return std::string(kNoRecords) + kNothingSent;
+    }
+    return kDamagedPrefix + std::to_string(check.lineNumber) + kDamagedSuffix + kNothingSent;
+}
+
+}  // namespace firmware
