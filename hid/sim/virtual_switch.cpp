@@ -287,6 +287,7 @@ std::vector<std::vector<uint8_t>> VirtualSwitch::Answer(const uint8_t* report) {
                 status = statuses_.front();
                 statuses_.pop_front();
             }
+            refusedSinceLastEnd_ = refusedSinceLastEnd_ || status != 0;
             return {AnswerReport(kAnswerRecordStatus, status, 0, 0)};
         }
         default:
@@ -309,7 +310,8 @@ void VirtualSwitch::FinishRecord() {
 }
 
 void VirtualSwitch::TakeTransferredVersion() {
-    for (size_t index = recordsAtLastEnd_; index < records_.size(); ++index) {
+    for (size_t index = recordsAtLastEnd_; index < records_.size() && !refusedSinceLastEnd_;
+         ++index) {
         if (records_[index].type != kRecordTypeS0) {
             continue;
         }
@@ -319,6 +321,7 @@ void VirtualSwitch::TakeTransferredVersion() {
         }
     }
     recordsAtLastEnd_ = records_.size();
+    refusedSinceLastEnd_ = false;
 }
 
 void VirtualSwitch::PressPortButton(uint8_t port) {

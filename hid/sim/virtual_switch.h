@@ -131,6 +131,9 @@ class VirtualSwitch : public std::enable_shared_from_this<VirtualSwitch> {
     uint8_t firmwareMinor_;
     // Records before this index belong to transfers already ended.
     size_t recordsAtLastEnd_ = 0;
+    // A record refused since the last end mark: that transfer's firmware is
+    // not taken.
+    bool refusedSinceLastEnd_ = false;
 
     std::mutex listenerMutex_;
     Listener listener_;

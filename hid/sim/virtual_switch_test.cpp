@@ -148,6 +148,24 @@ TEST_F(VirtualSwitchTest, ReportsTheVersionOfItsLastTransferAfterTheEndMark) {
                                               {9, 4, 0, 0, 1, 11, 0, 0}}));
 }
 
+TEST_F(VirtualSwitchTest, ATransferWithARefusedRecordKeepsTheOldFirmware) {
+    device_->ScriptRecordStatuses({4});
+    Write({8, 1, 3});
+    Write({9, 1, 8});
+    Write({9, 0xC3, 240, 18, 0});
+    Write({9, 0xC6, 'S', '0', '0', '7', '0', '0'});
+    Write({9, 0xC6, '0', '0', '3', '1', '2', 'E'});
+    Write({9, 0x86, '3', '1', '3', '1', '3', '7'});
+    Write({9, 4, 255});
+    Write({9, 4, 7});
+    Write({9, 1, 8});
+    Write({9, 1, 254});
+    Write({9, 4, 0});
+    Write({9, 4, 7});
+    EXPECT_EQ(Answers(),
+              (std::vector<Report>{{9, 4, 255, 4, 0, 0, 0, 0}, {9, 4, 0, 0, 1, 10, 0, 0}}));
+}
+
 TEST_F(VirtualSwitchTest, TheListenerSeesBothDirectionsAndReplugKeepsTheFirmware) {
     Write({8, 1, 3});
     Write({9, 4, 11, 3, 0});
