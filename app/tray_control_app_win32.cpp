@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <string_view>
 
 #include "app/tray_control_dlg_win32.h"
 #include "app/working_folder_win32.h"
@@ -31,7 +32,8 @@ BOOL CALLBACK AskToShow(HWND window, LPARAM) {
 
 // The German module, from the program's own folder only; it is never unloaded.
 HMODULE LoadLanguageModule() {
-    const std::wstring path = ProgramFolder() + L"\\" + kLanguageModuleName;
+    const std::string_view name = kLanguageModuleName;  // plain ASCII
+    const std::wstring path = ProgramFolder() + L"\\" + std::wstring(name.begin(), name.end());
     return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 

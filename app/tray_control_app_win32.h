@@ -3,7 +3,7 @@
 #pragma once
 
 // The German language module, loaded when the settings choose German.
-inline constexpr wchar_t kLanguageModuleName[] = L"qvxgerman.dll";
+inline constexpr char kLanguageModuleName[] = "qvxgerman.dll";
 
 class CTrayControlApp {
   public:
