@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/desktop.h"
 #include "settings/hotkey_table.h"
 #include "settings/settings_file.h"
+#include "switchlink/desktop.h"
 #include "switchlink/switch_connection.h"
 
 class PortControl : public SwitchConnection {

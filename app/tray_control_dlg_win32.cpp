@@ -363,7 +363,7 @@ void CTrayControlDlg::OnQuit() {
 }
 
 void CTrayControlDlg::OnFirmwareUpgrade() {
-    CFWUpgradeDlg dialog(*this);
+    CFWUpgradeDlg dialog(*this, *this, GetDesktop());
     dialog.DoModal(hwnd_);
 }
 

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "app/desktop.h"
 #include "app/port_control.h"
 #include "settings/my_tab_ctrl_win32.h"
+#include "switchlink/desktop.h"
 #include "ui/dialog_win32.h"
 #include "ui/handles_win32.h"
 

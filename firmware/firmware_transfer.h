@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/desktop.h"
 #include "firmware/upgrade_view.h"
+#include "switchlink/desktop.h"
 #include "switchlink/switch_connection.h"
 
 namespace firmware {

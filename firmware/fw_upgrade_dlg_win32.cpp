@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include "app/tray_control_dlg_win32.h"
 #include "resources/resource.h"
 
 namespace {
@@ -22,10 +21,10 @@ void DropPendingInput() {
 
 }  // namespace
 
-CFWUpgradeDlg::CFWUpgradeDlg(CTrayControlDlg& trayDlg)
+CFWUpgradeDlg::CFWUpgradeDlg(CTrayControlDlg& trayDlg, SwitchConnection& connection,
+                             Desktop& desktop)
     : CDialog(IDD_FIRMWARE_UPGRADE),
-      FirmwareUpgrade(trayDlg, trayDlg.GetDesktop(), updateServer,
-                      static_cast<UpgradeView&>(*this)),
+      FirmwareUpgrade(connection, desktop, updateServer, static_cast<UpgradeView&>(*this)),
       m_pTrayDlg(&trayDlg) {}
 
 const ui::MessageMap* CFWUpgradeDlg::Messages() {

@@ -28,8 +28,9 @@ class CFWUpgradeDlg : public ui::CDialog,
                       private UpgradeView,
                       public FirmwareUpgrade {
   public:
-    // The tray controller holds the switch connection the dialog works on.
-    explicit CFWUpgradeDlg(CTrayControlDlg& trayDlg);
+    // The tray controller holds the switch connection the dialog works on
+    // and the desktop it waits and loads strings through.
+    CFWUpgradeDlg(CTrayControlDlg& trayDlg, SwitchConnection& connection, Desktop& desktop);
 
     static const ui::MessageMap* Messages();
 

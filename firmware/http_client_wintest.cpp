@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/testing/recording_desktop.h"
 #include "firmware/http_client_win32.h"
 #include "firmware/testing/proxy_settings_win32.h"
 #include "firmware/testing/recording_upgrade_view.h"
 #include "firmware/update_server/update_listener.h"
 #include "firmware/upgrade_check.h"
 #include "hid/testing/iowkit2_double.h"
+#include "switchlink/testing/recording_desktop.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include <optional>
 #include <string>
 
-#include "app/testing/recording_desktop.h"
 #include "firmware/testing/fake_http_client.h"
 #include "firmware/testing/recording_upgrade_view.h"
 #include "firmware/timer_resolution_win32.h"
@@ -23,6 +22,7 @@
 #include "hid/sim/sim_bus.h"
 #include "hid/sim/virtual_switch.h"
 #include "hid/win32/install.h"
+#include "switchlink/testing/recording_desktop.h"
 
 namespace {
 

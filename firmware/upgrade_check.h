@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/desktop.h"
 #include "firmware/http_client.h"
 #include "firmware/upgrade_view.h"
+#include "switchlink/desktop.h"
 #include "switchlink/switch_connection.h"
 
 class FirmwareUpgrade {

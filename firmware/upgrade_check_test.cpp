@@ -7,10 +7,10 @@
 #include <tuple>
 #include <vector>
 
-#include "app/testing/recording_desktop.h"
 #include "firmware/testing/fake_http_client.h"
 #include "firmware/testing/recording_upgrade_view.h"
 #include "hid/testing/iowkit2_double.h"
+#include "switchlink/testing/recording_desktop.h"
 
 namespace {
 

@@ -20,11 +20,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/testing/recording_desktop.h"
 #include "firmware/firmware_transfer.h"
 #include "firmware/testing/recording_upgrade_view.h"
 #include "fuzz/fuzz_check.h"
 #include "hid/testing/iowkit2_double.h"
+#include "switchlink/testing/recording_desktop.h"
 
 namespace {
 

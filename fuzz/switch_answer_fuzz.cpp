@@ -14,12 +14,12 @@
 #include <string>
 #include <variant>
 
-#include "app/testing/recording_desktop.h"
 #include "fuzz/fuzz_check.h"
 #include "hid/testing/iowkit2_double.h"
 #include "resources/resource.h"
 #include "switchlink/switch_answers.h"
 #include "switchlink/switch_connection.h"
+#include "switchlink/testing/recording_desktop.h"
 
 using namespace switchlink;
 

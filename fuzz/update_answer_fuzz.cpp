@@ -22,7 +22,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/testing/recording_desktop.h"
 #include "firmware/answer_reader.h"
 #include "firmware/testing/fake_http_client.h"
 #include "firmware/testing/recording_upgrade_view.h"
@@ -31,6 +30,7 @@
 #include "fuzz/fuzz_check.h"
 #include "hid/testing/iowkit2_double.h"
 #include "resources/resource.h"
+#include "switchlink/testing/recording_desktop.h"
 
 using firmware::AnswerReader;
 using Message = RecordingUpgradeView::Event;

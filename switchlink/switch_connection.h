@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/desktop.h"
 #include "hid/iowkit2.h"
+#include "switchlink/desktop.h"
 #include "switchlink/switch_protocol.h"
 
 class SwitchConnection {

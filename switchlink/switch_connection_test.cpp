@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/testing/recording_desktop.h"
 #include "hid/testing/iowkit2_double.h"
+#include "switchlink/testing/recording_desktop.h"
 
 namespace {
 

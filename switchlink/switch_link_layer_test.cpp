@@ -6,12 +6,12 @@
 #include <mutex>
 #include <vector>
 
-#include "app/testing/recording_desktop.h"
 #include "hid/owner_loop.h"
 #include "hid/sim/sim_bus.h"
 #include "hid/sim/virtual_switch.h"
 #include "resources/resource.h"
 #include "switchlink/switch_connection.h"
+#include "switchlink/testing/recording_desktop.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/desktop.h"
+#include "switchlink/desktop.h"
 
 class RecordingDesktop : public Desktop {
   public:
