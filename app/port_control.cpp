@@ -9,18 +9,19 @@
 namespace {
 
 // Modifier flags as the hotkey control gives them and the table stores them.
+// The control adds its extended-key flag (0x08) for keys such as the arrows;
+// it says nothing about the modifiers.
 constexpr unsigned kStoredShift = 0x01;
 constexpr unsigned kStoredControl = 0x02;
 constexpr unsigned kStoredAlt = 0x04;
-// Every value from here up carries the extended-key flag, or is no
-// combination of the three keys at all.
-constexpr unsigned kStoredFirstUnmapped = 0x08;
-constexpr unsigned kStoredValueMask = 0xFFFF;
 
 // Modifier flags as RegisterHotKey takes them.
 constexpr unsigned kRegisterAlt = 0x0001;      // MOD_ALT
 constexpr unsigned kRegisterControl = 0x0002;  // MOD_CONTROL
 constexpr unsigned kRegisterShift = 0x0004;    // MOD_SHIFT
+
+// A table entry with this key code holds no hotkey.
+constexpr uint16_t kNoKeyCode = 0;
 
 constexpr unsigned kMillisecondsPerSecond = 1000;
 
@@ -118,10 +119,15 @@ void PortControl::ShowPortError() {
 void PortControl::RegisterHotkeys() {
     for (size_t entry = 0; entry < kHotkeyEntryCount; ++entry) {
         const HotkeyEntry& hotkey = hotkeys_.entries[entry];
-        // A failed registration (the combination belongs to another program)
-        // only means that hotkey never arrives.
-        desktop_.RegisterHotkey(kFirstPortHotkeyId + static_cast<int>(entry),
-                                MapHotkeyModifiers(hotkey.modifiers), hotkey.keyCode);
+        const int id = kFirstPortHotkeyId + static_cast<int>(entry);
+        // The id lets go of its earlier combination, so a changed hotkey
+        // leaves the old one free.
+        desktop_.UnregisterHotkey(id);
+        // A failure (another program holds the combination) is kept for the
+        // hotkeys page to show; that hotkey never arrives.
+        registrationFailed_[entry] =
+            hotkey.keyCode != kNoKeyCode &&
+            !desktop_.RegisterHotkey(id, MapHotkeyModifiers(hotkey.modifiers), hotkey.keyCode);
     }
     for (size_t port = 0; port < kNamedPortCount; ++port) {
         // An item with no text could not be told apart or chosen.
@@ -133,19 +139,21 @@ void PortControl::RegisterHotkeys() {
     }
 }
 
+bool PortControl::HotkeyRegistrationFailed(int hotkeyId) const {
+    const int entry = hotkeyId - kFirstPortHotkeyId;
+    return entry >= 0 && entry < static_cast<int>(kHotkeyEntryCount) &&
+           registrationFailed_[static_cast<size_t>(entry)];
+}
+
 unsigned PortControl::MapHotkeyModifiers(unsigned storedModifiers) {
-    const unsigned stored = storedModifiers & kStoredValueMask;
-    if (stored >= kStoredFirstUnmapped) {
-        return 0;
-    }
     unsigned registered = 0;
-    if ((stored & kStoredShift) != 0) {
+    if ((storedModifiers & kStoredShift) != 0) {
         registered |= kRegisterShift;
     }
-    if ((stored & kStoredControl) != 0) {
+    if ((storedModifiers & kStoredControl) != 0) {
         registered |= kRegisterControl;
     }
-    if ((stored & kStoredAlt) != 0) {
+    if ((storedModifiers & kStoredAlt) != 0) {
         registered |= kRegisterAlt;
     }
     return registered;
@@ -160,8 +168,9 @@ int PortControl::HotkeyIdForCommand(unsigned commandId) {
 
 unsigned PortControl::RotatePeriodMilliseconds(int32_t intervalSeconds) {
     const uint64_t seconds = static_cast<uint64_t>(std::max<int32_t>(intervalSeconds, 0));
-    return static_cast<unsigned>(
-        std::min<uint64_t>(seconds * kMillisecondsPerSecond, kMaxTimerPeriodMilliseconds));
+    return static_cast<unsigned>(std::clamp<uint64_t>(seconds * kMillisecondsPerSecond,
+                                                      kMinRotatePeriodMilliseconds,
+                                                      kMaxTimerPeriodMilliseconds));
 }
 
 void PortControl::ApplySettings(const Settings& settings) {

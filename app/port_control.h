@@ -4,6 +4,7 @@
 // to these members; all of it runs on the user-interface thread.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,8 @@ class PortControl : public SwitchConnection {
     static constexpr unsigned kRotateTimerRequestedId = 1;
     // Every port command and hotkey waits this long before it acts.
     static constexpr unsigned kCommandWaitMilliseconds = 500;
+    // The rotate timer's shortest period, so an interval of 0 steps once a second.
+    static constexpr unsigned kMinRotatePeriodMilliseconds = 1000;
     // The longest period the platform's timers take (USER_TIMER_MAXIMUM).
     static constexpr unsigned kMaxTimerPeriodMilliseconds = 0x7FFFFFFF;
     // The caption of the program's message boxes.
@@ -37,18 +40,22 @@ class PortControl : public SwitchConnection {
     // WM_TIMER: one rotate step when it is the running rotate timer's tick;
     // other timers of the window are left to the caller's default processing.
     void OnTimer(unsigned timerId);
-    // Registers the five hotkeys of the table for the main window (ids 1 to 5;
-    // nothing registered before is withdrawn) and names the four port items.
+    // Registers the five hotkeys of the table for the main window (ids 1 to 5),
+    // each after withdrawing what its id held before, and names the four port
+    // items. An entry without a key code registers nothing.
     void RegisterHotkeys();
-    // Hotkey control modifier flags (Shift 1, Ctrl 2, Alt 4, extended 8) to
-    // RegisterHotKey's (Alt 1, Ctrl 2, Shift 4); any combination with the
-    // extended flag, or any other value of 8 and up, registers without
-    // modifiers. The value is taken as 16 bits.
+    // True when the last registration of the id failed: another program holds
+    // the combination.
+    bool HotkeyRegistrationFailed(int hotkeyId) const;
+    // Hotkey control modifier flags (Shift 1, Ctrl 2, Alt 4) to RegisterHotKey's
+    // (Alt 1, Ctrl 2, Shift 4). The control's extended-key flag (8) and any
+    // higher bit are no modifiers and are left out.
     static unsigned MapHotkeyModifiers(unsigned storedModifiers);
     // The hotkey id a tray menu command stands for; 0 for other commands.
     static int HotkeyIdForCommand(unsigned commandId);
-    // The rotate timer's period for an interval in seconds: negative counts
-    // as 0, and the period never exceeds the platform's maximum.
+    // The rotate timer's period for an interval in seconds: at least 1 s (an
+    // interval of 0 or below steps once a second), and never beyond the
+    // platform's maximum.
     static unsigned RotatePeriodMilliseconds(int32_t intervalSeconds);
 
     // Takes the three values read at start-up; registers the hotkeys only
@@ -81,6 +88,8 @@ class PortControl : public SwitchConnection {
     int32_t rotateInterval_ = kDefaultRotateIntervalSeconds;
     int32_t language_ = kDefaultLanguage;
     HotkeyTable hotkeys_ = DefaultHotkeyTable();
+    // Per table entry: its last registration failed.
+    std::array<bool, kHotkeyEntryCount> registrationFailed_{};
     // The port error box is open: further failures show no second one.
     bool errorBoxOpen_ = false;
 };

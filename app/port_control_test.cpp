@@ -178,12 +178,13 @@ TEST_F(PortControlTest, NoPortIsMadeUpBeforeTheSwitchReportedOne) {
               (std::vector<Bytes>{{9, 4, 11, 0, 0, 0, 0, 0}, {9, 4, 11, 1, 1, 0, 0, 0}}));
 }
 
-TEST(PortControlPeriod, IntervalInSecondsWithoutOverflow) {
+TEST(PortControlPeriod, IntervalInSecondsAtLeastOneWithoutOverflow) {
     constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
     constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-    EXPECT_EQ(PortControl::RotatePeriodMilliseconds(0), 0u);
-    EXPECT_EQ(PortControl::RotatePeriodMilliseconds(-5), 0u);
-    EXPECT_EQ(PortControl::RotatePeriodMilliseconds(kMin), 0u);
+    EXPECT_EQ(PortControl::RotatePeriodMilliseconds(0), 1000u);
+    EXPECT_EQ(PortControl::RotatePeriodMilliseconds(-5), 1000u);
+    EXPECT_EQ(PortControl::RotatePeriodMilliseconds(kMin), 1000u);
+    EXPECT_EQ(PortControl::RotatePeriodMilliseconds(1), 1000u);
     EXPECT_EQ(PortControl::RotatePeriodMilliseconds(500), 500000u);
     EXPECT_EQ(PortControl::RotatePeriodMilliseconds(2147483), 2147483000u);
     EXPECT_EQ(PortControl::RotatePeriodMilliseconds(2147484), 0x7FFFFFFFu);
@@ -191,14 +192,15 @@ TEST(PortControlPeriod, IntervalInSecondsWithoutOverflow) {
 }
 
 TEST(PortControlModifiers, StoredFlagsToRegisteredFlags) {
-    const std::vector<unsigned> registered{0, 4, 2, 6, 1, 5, 3, 7, 0, 0, 0, 0, 0, 0, 0, 0};
+    // 8 to 15 carry the extended-key flag (Ctrl+Alt+Left is stored as 14).
+    const std::vector<unsigned> registered{0, 4, 2, 6, 1, 5, 3, 7, 0, 4, 2, 6, 1, 5, 3, 7};
     for (unsigned stored = 0; stored < registered.size(); ++stored) {
         EXPECT_EQ(PortControl::MapHotkeyModifiers(stored), registered[stored]) << stored;
     }
-    // Taken as 16 bits.
+    // Higher bits are no modifiers either.
     EXPECT_EQ(PortControl::MapHotkeyModifiers(0x10003), 6u);
-    EXPECT_EQ(PortControl::MapHotkeyModifiers(0x0103), 0u);
-    EXPECT_EQ(PortControl::MapHotkeyModifiers(0xFFFF), 0u);
+    EXPECT_EQ(PortControl::MapHotkeyModifiers(0x0103), 6u);
+    EXPECT_EQ(PortControl::MapHotkeyModifiers(0xFFFF), 7u);
 }
 
 TEST_F(PortControlTest, HotkeysAreRegisteredAndNameThePorts) {
@@ -206,8 +208,9 @@ TEST_F(PortControlTest, HotkeysAreRegisteredAndNameThePorts) {
     table.entries[0] = {0x31, 0x06, {}};  // Ctrl+Alt+1
     SetEntryName(table.entries[0], "Office");
     table.entries[1] = {0x42, 0x01, {}};  // Shift+B, name left empty
-    table.entries[2].keyCode = 0x43;      // Ctrl+Alt+extended C
+    table.entries[2].keyCode = 0x25;      // Ctrl+Alt+Left, with the extended-key flag
     table.entries[2].modifiers = 14;
+    table.entries[3].modifiers = 0x02;    // Ctrl without a key: no hotkey
     table.entries[4] = {0x52, 0x03, {}};  // Shift+Ctrl+R, held by another program
     desktop.TakenByOtherProgram(6, 0x52);
 
@@ -222,19 +225,30 @@ TEST_F(PortControlTest, HotkeysAreRegisteredAndNameThePorts) {
     EXPECT_EQ(control.Language(), 1);
     EXPECT_EQ(control.RotateInterval(), 8);
     EXPECT_EQ(desktop.Events(),
-              (Events{Event::RegisterHotkey(1, 3, 0x31), Event::RegisterHotkey(2, 4, 0x42),
-                      Event::RegisterHotkey(3, 0, 0x43), Event::RegisterHotkey(4, 0, 0),
+              (Events{Event::UnregisterHotkey(1), Event::RegisterHotkey(1, 3, 0x31),
+                      Event::UnregisterHotkey(2), Event::RegisterHotkey(2, 4, 0x42),
+                      Event::UnregisterHotkey(3), Event::RegisterHotkey(3, 3, 0x25),
+                      Event::UnregisterHotkey(4), Event::UnregisterHotkey(5),
                       Event::RegisterHotkey(5, 6, 0x52), Event::Text(40015, "Office"),
                       Event::Text(40016, "Port B"), Event::Text(40017, "Port C"),
                       Event::Text(40018, "Port D")}));
-    EXPECT_EQ(desktop.HotkeyIdFor(0, 0x43), 3);
     EXPECT_FALSE(desktop.HotkeyIdFor(6, 0x52));
+    for (int id = 1; id <= 5; ++id) {
+        EXPECT_EQ(control.HotkeyRegistrationFailed(id), id == 5) << id;
+    }
 
-    // A changed combination is registered beside the old one, under the same id.
+    // Registering again lets each id's old combination go first; the rotate
+    // hotkey, free now, registers and is failed no more.
     control.Hotkeys().entries[0].keyCode = 0x32;
+    control.Hotkeys().entries[4].keyCode = 0x53;
     control.RegisterHotkeys();
-    EXPECT_EQ(desktop.HotkeyIdFor(3, 0x31), 1);
+    EXPECT_FALSE(desktop.HotkeyIdFor(3, 0x31));
     EXPECT_EQ(desktop.HotkeyIdFor(3, 0x32), 1);
+    EXPECT_EQ(desktop.HotkeyIdFor(3, 0x25), 3);
+    EXPECT_EQ(desktop.HotkeyIdFor(6, 0x53), 5);
+    for (int id = 1; id <= 5; ++id) {
+        EXPECT_FALSE(control.HotkeyRegistrationFailed(id)) << id;
+    }
 }
 
 TEST_F(PortControlTest, AFailedPortChangeShowsTheErrorBox) {

@@ -443,6 +443,10 @@ bool CTrayControlDlg::RegisterHotkey(int id, unsigned modifiers, unsigned keyCod
     return RegisterHotKey(hwnd_, id, modifiers, keyCode) != FALSE;
 }
 
+void CTrayControlDlg::UnregisterHotkey(int id) {
+    UnregisterHotKey(hwnd_, id);
+}
+
 std::string CTrayControlDlg::LoadResourceString(unsigned id) {
     return ui::LoadResourceString(id);
 }

@@ -97,6 +97,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     unsigned StartTimer(unsigned requestedId, unsigned periodMilliseconds) override;
     void StopTimer(unsigned timerId) override;
     bool RegisterHotkey(int id, unsigned modifiers, unsigned keyCode) override;
+    void UnregisterHotkey(int id) override;
     std::string LoadResourceString(unsigned id) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
 

@@ -90,7 +90,7 @@ TEST_F(TrayControlDlgTest, MenuShowsTheSwitchHotkeysRegisterAndClosingHides) {
     table.entries[0].modifiers = 0x06;  // Ctrl + Alt
     SetEntryName(table.entries[0], "Office");
     table.entries[1].keyCode = VK_F9;
-    table.entries[1].modifiers = 0x0E;  // Ctrl + Alt + extended: registered bare
+    table.entries[1].modifiers = 0x0E;  // Ctrl + Alt + extended: the flag is no modifier
     SetEntryName(table.entries[1], "Lab");
     ASSERT_TRUE(SaveHotkeysAndInterval(table, 3));
 
@@ -115,7 +115,7 @@ TEST_F(TrayControlDlgTest, MenuShowsTheSwitchHotkeysRegisterAndClosingHides) {
              EXPECT_NE(item.hbmpUnchecked, nullptr);
              // Taken already by the window: the same combinations fail.
              EXPECT_FALSE(RegisterHotKey(nullptr, 0x100, MOD_CONTROL | MOD_ALT, 'K'));
-             EXPECT_FALSE(RegisterHotKey(nullptr, 0x101, 0, VK_F9));
+             EXPECT_FALSE(RegisterHotKey(nullptr, 0x101, MOD_CONTROL | MOD_ALT, VK_F9));
              EXPECT_EQ(window.RotateInterval(), 3);
          }},
         {[&] { return MenuState(menu, ID_PORT_C) & MF_CHECKED; },

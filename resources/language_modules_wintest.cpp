@@ -236,8 +236,8 @@ TEST_F(LanguageModules, HoldTheSameDialogsMenuAndStrings) {
     EXPECT_EQ(NamedControlIds(*DialogControls(german_.Get(), 159)),
               (std::vector<uint32_t>{1015, 1019, 1021, 1022, 1020, 1031}));
     EXPECT_EQ(NamedControlIds(*DialogControls(german_.Get(), 160)),
-              (std::vector<uint32_t>{1000, 1011, 1001, 1012, 1002, 1013, 1003, 1014, 1004, 1016,
-                                     1023, 1008}));
+              (std::vector<uint32_t>{1000, 1011, 1032, 1001, 1012, 1033, 1002, 1013, 1034, 1003,
+                                     1014, 1035, 1004, 1016, 1023, 1008, 1036}));
 
     const auto englishMenu = MenuItems(english_.Get(), 130);
     const auto germanMenu = MenuItems(german_.Get(), 130);
@@ -248,7 +248,7 @@ TEST_F(LanguageModules, HoldTheSameDialogsMenuAndStrings) {
                                         "40017", "40018", "40023", "0", "40007", "end"}));
     EXPECT_EQ(*germanMenu, *englishMenu);
 
-    for (UINT id = 101; id <= 108; ++id) {
+    for (UINT id = 101; id <= 109; ++id) {
         SCOPED_TRACE(id);
         const std::string english = ResourceString(english_.Get(), id);
         const std::string german = ResourceString(german_.Get(), id);
@@ -260,6 +260,8 @@ TEST_F(LanguageModules, HoldTheSameDialogsMenuAndStrings) {
         }
     }
     EXPECT_EQ(ResourceString(english_.Get(), 104), "Description");
+    EXPECT_EQ(ResourceString(english_.Get(), 109), "in use by another program");
+    EXPECT_EQ(ResourceString(german_.Get(), 109), "von einem anderen Programm belegt");
     EXPECT_EQ(Placeholders(ResourceString(german_.Get(), 107)), std::vector<std::string>{"%s"});
 }
 

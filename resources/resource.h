@@ -53,6 +53,9 @@
 #define IDS_FIRMWARE_NEW_AVAILABLE 107
 #define IDS_APP_VERSION 108
 
+// Beside a hotkey field whose combination another program holds.
+#define IDS_HOTKEY_IN_USE 109
+
 // Preferences page.
 #define IDC_START_AT_LOGIN 1015
 #define IDC_LANGUAGE 1019
@@ -75,6 +78,12 @@
 #define IDC_NAME_PORT_D 1014
 #define IDC_ROTATE_INTERVAL 1016
 #define IDC_INTERVAL_SPIN 1023
+// The marks beside the five hotkey fields (entries 0 to 4), consecutive too.
+#define IDC_IN_USE_PORT_A 1032
+#define IDC_IN_USE_PORT_B 1033
+#define IDC_IN_USE_PORT_C 1034
+#define IDC_IN_USE_PORT_D 1035
+#define IDC_IN_USE_ROTATE 1036
 
 // Firmware upgrade dialog.
 #define IDC_FIRMWARE_PROGRESS 1025

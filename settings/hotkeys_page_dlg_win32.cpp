@@ -41,6 +41,10 @@ BOOL CMySetHotkeysDlg::OnInitDialog() {
     for (int id = IDC_NAME_PORT_A; id <= IDC_NAME_PORT_D; ++id) {
         SendMessageA(GetDlgItem(id), EM_LIMITTEXT, kHotkeyNameMaxLength, 0);
     }
+    const std::string inUse = ui::LoadResourceString(IDS_HOTKEY_IN_USE);
+    for (int id = IDC_IN_USE_PORT_A; id <= IDC_IN_USE_ROTATE; ++id) {
+        SetWindowTextA(GetDlgItem(id), inUse.c_str());
+    }
     logic_ = std::make_unique<HotkeysPageLogic>(
         static_cast<HotkeysPageView&>(*this), m_pTrayDlg->Hotkeys(),
         m_pTrayDlg->RotateIntervalSetting(),
@@ -49,11 +53,23 @@ BOOL CMySetHotkeysDlg::OnInitDialog() {
         },
         [trayDlg = m_pTrayDlg] { trayDlg->RegisterHotkeys(); });
     logic_->Initialize();
+    // The main window registered the hotkeys before it made the pages.
+    ShowRegistrationMarks();
     return TRUE;
 }
 
 void CMySetHotkeysDlg::OnSave() {
     logic_->OnSave();
+    ShowRegistrationMarks();
+}
+
+void CMySetHotkeysDlg::ShowRegistrationMarks() {
+    for (std::size_t entry = 0; entry < kHotkeyEntryCount; ++entry) {
+        const int hotkeyId = PortControl::kFirstPortHotkeyId + static_cast<int>(entry);
+        const bool failed = m_pTrayDlg->HotkeyRegistrationFailed(hotkeyId);
+        ShowWindow(GetDlgItem(IDC_IN_USE_PORT_A + static_cast<int>(entry)),
+                   failed ? SW_SHOW : SW_HIDE);
+    }
 }
 
 LRESULT CMySetHotkeysDlg::OnIntervalDelta(NMHDR& header) {

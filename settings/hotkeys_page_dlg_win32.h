@@ -1,6 +1,7 @@
 // The hotkeys page: the five hotkey fields, the four port names, the rotate
 // interval with its up-down control, and Save. It works on the main window's
 // hotkey table and interval; what it does with them is HotkeysPageLogic.
+// A field whose combination another program holds is marked beside it.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +31,10 @@ class CMySetHotkeysDlg : public ui::CDialog, private HotkeysPageView {
     BOOL OnInitDialog() override;
 
   private:
+    // Shows the mark beside each hotkey field whose last registration failed
+    // and hides the others.
+    void ShowRegistrationMarks();
+
     // HotkeysPageView
     HotkeyFieldValue HotkeyField(std::size_t entry) const override;
     void SetHotkeyField(std::size_t entry, HotkeyFieldValue value) override;

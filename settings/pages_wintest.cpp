@@ -1,5 +1,5 @@
 // The two settings pages inside the real main window, with the virtual switch
-// on the simulated bus: switching tabs, the hotkeys page's fields, interval
+// on the simulated bus: switching tabs, the hotkeys page's fields, marks, interval
 // and Save, the preferences page's status, language list, start at login and
 // picture. Settings go to a file in a fresh working folder; the Run value is
 // put back as it was.
@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/testing/driven_tray_dlg_win32.h"
 #include "hid/sim/sim_bus.h"
@@ -144,6 +145,19 @@ class RunValueKeeper {
     std::string data_;
 };
 
+// Ids of the test thread's own hotkeys: one held as another program would,
+// one to try whether a combination is free (it is let go at once).
+constexpr int kHeldHotkeyId = 0x200;
+constexpr int kProbeHotkeyId = 0x201;
+
+bool CombinationFree(UINT modifiers, UINT keyCode) {
+    const bool free = RegisterHotKey(nullptr, kProbeHotkeyId, modifiers, keyCode) != FALSE;
+    if (free) {
+        UnregisterHotKey(nullptr, kProbeHotkeyId);
+    }
+    return free;
+}
+
 class PagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -272,13 +286,49 @@ TEST_F(PagesTest, HotkeysPageLoadsStepsTheIntervalAndSaves) {
               EXPECT_EQ(MenuText(menu, ID_PORT_B), "Lab");
               EXPECT_EQ(MenuText(menu, ID_PORT_C), std::string(29, 'x'));
               // Shift + Ctrl + Alt + W now belongs to the window.
-              const BOOL taken =
-                  !RegisterHotKey(nullptr, 0x300, MOD_SHIFT | MOD_CONTROL | MOD_ALT, 'W');
-              EXPECT_TRUE(taken);
-              if (!taken) {
-                  UnregisterHotKey(nullptr, 0x300);
-              }
+              EXPECT_FALSE(CombinationFree(MOD_SHIFT | MOD_CONTROL | MOD_ALT, 'W'));
           }}}));
+}
+
+TEST_F(PagesTest, AHeldHotkeyIsMarkedAndSaveLetsTheOldCombinationGo) {
+    // Port A on Ctrl+Alt+Left, stored with the control's extended-key flag;
+    // port C on Ctrl+Alt+F6, which the test's thread holds.
+    HotkeyTable table = DefaultHotkeyTable();
+    table.entries[0] = {VK_LEFT, 0x0E, {}};
+    table.entries[2] = {VK_F6, 0x06, {}};
+    ASSERT_TRUE(SaveHotkeysAndInterval(table, 3));
+    ASSERT_TRUE(RegisterHotKey(nullptr, kHeldHotkeyId, MOD_CONTROL | MOD_ALT, VK_F6));
+
+    DrivenTrayDlg window;
+    const auto markAndSave = [&] {
+        HWND page = window.PageTabs().HotkeysPage().GetSafeHwnd();
+        ClickTab(window.PageTabs().GetSafeHwnd(), 1);
+        auto marked = [&] {  // the hotkey fields, 0 to 4, whose mark shows
+            std::vector<int> fields;
+            for (int field = 0; field < 5; ++field) {
+                if (IsWindowVisible(GetDlgItem(page, IDC_IN_USE_PORT_A + field))) {
+                    fields.push_back(field);
+                }
+            }
+            return fields;
+        };
+        EXPECT_EQ(marked(), std::vector<int>{2});
+        EXPECT_EQ(ItemText(page, IDC_IN_USE_PORT_C), "in use by another program");
+        EXPECT_FALSE(CombinationFree(MOD_CONTROL | MOD_ALT, VK_LEFT));
+
+        // Port A moves to the held F6, port C to the free F7: the mark moves
+        // to A, whose old combination is let go all the same.
+        SendMessageA(GetDlgItem(page, IDC_HOTKEY_PORT_A), HKM_SETHOTKEY,
+                     MAKEWORD(VK_F6, HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
+        SendMessageA(GetDlgItem(page, IDC_HOTKEY_PORT_C), HKM_SETHOTKEY,
+                     MAKEWORD(VK_F7, HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
+        SendMessageA(GetDlgItem(page, IDC_SAVE), BM_CLICK, 0, 0);
+        EXPECT_EQ(marked(), std::vector<int>{0});
+        EXPECT_TRUE(CombinationFree(MOD_CONTROL | MOD_ALT, VK_LEFT));
+        EXPECT_FALSE(CombinationFree(MOD_CONTROL | MOD_ALT, VK_F7));
+    };
+    EXPECT_TRUE(window.Run({{nullptr, markAndSave}}));
+    UnregisterHotKey(nullptr, kHeldHotkeyId);
 }
 
 TEST_F(PagesTest, StatusLabelsAndPictureShowTheSwitch) {

@@ -36,6 +36,8 @@ class Desktop {
     // Registers a global hotkey for the main window (modifiers as RegisterHotKey
     // takes them); true on success.
     virtual bool RegisterHotkey(int id, unsigned modifiers, unsigned keyCode) = 0;
+    // Withdraws what the main window registered under the id, if anything.
+    virtual void UnregisterHotkey(int id) = 0;
 
     // A string of the active resource module ("" when missing).
     virtual std::string LoadResourceString(unsigned id) = 0;

@@ -28,12 +28,14 @@ class RecordingDesktop : public Desktop {
             StartTimer,
             StopTimer,
             RegisterHotkey,
+            UnregisterHotkey,
             MessageBox,
         };
 
         Kind kind = Kind::Sleep;
         // Milliseconds for Sleep; command id for the menu; the requested id for
-        // StartTimer; the timer id for StopTimer; the hotkey id for RegisterHotkey.
+        // StartTimer; the timer id for StopTimer; the hotkey id for
+        // RegisterHotkey and UnregisterHotkey.
         unsigned value = 0;
         bool checked = false;
         std::string text{};     // menu item text, message box text
@@ -66,6 +68,9 @@ class RecordingDesktop : public Desktop {
                     .second = modifiers,
                     .third = keyCode};
         }
+        static Event UnregisterHotkey(int id) {
+            return {.kind = Kind::UnregisterHotkey, .value = static_cast<unsigned>(id)};
+        }
         static Event MessageBox(std::string text, std::string caption) {
             return {
                 .kind = Kind::MessageBox, .text = std::move(text), .caption = std::move(caption)};
@@ -92,6 +97,8 @@ class RecordingDesktop : public Desktop {
                 case Kind::RegisterHotkey:
                     return out << "RegisterHotkey(" << event.value << ", " << event.second << ", "
                                << event.third << ")";
+                case Kind::UnregisterHotkey:
+                    return out << "UnregisterHotkey(" << event.value << ")";
                 case Kind::MessageBox:
                     return out << "MessageBox(\"" << event.text << "\", \"" << event.caption
                                << "\")";
@@ -179,6 +186,11 @@ class RecordingDesktop : public Desktop {
         }
         Record(Event::RegisterHotkey(id, modifiers, keyCode));
         return free;
+    }
+
+    void UnregisterHotkey(int id) override {
+        std::erase_if(hotkeys_, [id](const Hotkey& hotkey) { return hotkey.id == id; });
+        Record(Event::UnregisterHotkey(id));
     }
 
     std::string LoadResourceString(unsigned id) override {
