@@ -9,15 +9,16 @@
 #include <string>
 
 #include "settings/hotkey_table.h"
+#include "settings/pages_host.h"
 #include "settings/settings_file.h"
 #include "switchlink/desktop.h"
 #include "switchlink/switch_connection.h"
 
-class PortControl : public SwitchConnection {
+class PortControl : public SwitchConnection, public PagesHost {
   public:
     // Hotkey ids: 1 to 4 set port A to D, 5 starts or stops the rotation.
     // Table entry i is registered as id i + 1.
-    static constexpr int kFirstPortHotkeyId = 1;
+    static constexpr int kFirstPortHotkeyId = kFirstHotkeyId;
     static constexpr int kRotateHotkeyId = 5;
     // The id the rotate timer is requested with.
     static constexpr unsigned kRotateTimerRequestedId = 1;
@@ -43,10 +44,10 @@ class PortControl : public SwitchConnection {
     // Registers the five hotkeys of the table for the main window (ids 1 to 5),
     // each after withdrawing what its id held before, and names the four port
     // items. An entry without a key code registers nothing.
-    void RegisterHotkeys();
+    void RegisterHotkeys() override;
     // True when the last registration of the id failed: another program holds
     // the combination.
-    bool HotkeyRegistrationFailed(int hotkeyId) const;
+    bool HotkeyRegistrationFailed(int hotkeyId) const override;
     // Hotkey control modifier flags (Shift 1, Ctrl 2, Alt 4) to RegisterHotKey's
     // (Alt 1, Ctrl 2, Shift 4). The control's extended-key flag (8) and any
     // higher bit are no modifiers and are left out.
@@ -62,14 +63,20 @@ class PortControl : public SwitchConnection {
     // when the table came from the settings file.
     void ApplySettings(const Settings& settings);
 
-    HotkeyTable& Hotkeys() { return hotkeys_; }
+    HotkeyTable& Hotkeys() override { return hotkeys_; }
     const HotkeyTable& Hotkeys() const { return hotkeys_; }
     int32_t RotateInterval() const { return rotateInterval_; }
     // Takes effect at the next start of the rotation.
     void SetRotateInterval(int32_t seconds) { rotateInterval_ = seconds; }
     // The interval itself, for the hotkeys page, which changes it in place.
-    int32_t& RotateIntervalSetting() { return rotateInterval_; }
-    int32_t Language() const { return language_; }
+    int32_t& RotateIntervalSetting() override { return rotateInterval_; }
+    int32_t Language() const override { return language_; }
+    // The switch's status, for the preferences page.
+    uint32_t SerialNumber() const override { return SwitchConnection::SerialNumber(); }
+    uint32_t HardwareRevision() const override { return SwitchConnection::HardwareRevision(); }
+    const std::string& FirmwareVersion() const override {
+        return SwitchConnection::FirmwareVersion();
+    }
     void SetLanguage(int32_t language) { language_ = language; }
     bool IsRotating() const { return rotating_; }
     unsigned RotateTimerId() const { return rotateTimerId_; }

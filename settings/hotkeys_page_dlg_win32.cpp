@@ -65,7 +65,7 @@ void CMySetHotkeysDlg::OnSave() {
 
 void CMySetHotkeysDlg::ShowRegistrationMarks() {
     for (std::size_t entry = 0; entry < kHotkeyEntryCount; ++entry) {
-        const int hotkeyId = PortControl::kFirstPortHotkeyId + static_cast<int>(entry);
+        const int hotkeyId = PagesHost::kFirstHotkeyId + static_cast<int>(entry);
         const bool failed = m_pTrayDlg->HotkeyRegistrationFailed(hotkeyId);
         ShowWindow(GetDlgItem(IDC_IN_USE_PORT_A + static_cast<int>(entry)),
                    failed ? SW_SHOW : SW_HIDE);

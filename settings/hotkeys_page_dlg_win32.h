@@ -8,8 +8,8 @@
 
 #include <memory>
 
-#include "app/port_control.h"
 #include "settings/hotkeys_page_logic.h"
+#include "settings/pages_host.h"
 #include "ui/dialog_win32.h"
 
 class CMySetHotkeysDlg : public ui::CDialog, private HotkeysPageView {
@@ -18,7 +18,7 @@ class CMySetHotkeysDlg : public ui::CDialog, private HotkeysPageView {
     ~CMySetHotkeysDlg() override;
 
     // The main window, set before the page's window is made.
-    void SetTrayDlg(PortControl* trayDlg) { m_pTrayDlg = trayDlg; }
+    void SetTrayDlg(PagesHost* trayDlg) { m_pTrayDlg = trayDlg; }
 
     static const ui::MessageMap* Messages();
 
@@ -43,7 +43,7 @@ class CMySetHotkeysDlg : public ui::CDialog, private HotkeysPageView {
     HotkeysPageTexts PullTexts() const override;
     void SetIntervalControl(int lowest, int highest, int position) override;
 
-    PortControl* m_pTrayDlg = nullptr;
+    PagesHost* m_pTrayDlg = nullptr;
     std::unique_ptr<HotkeysPageLogic> logic_;
     // The texts the data exchange moves: four names and the interval.
     HotkeysPageTexts texts_;

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/port_control.h"
+#include "settings/pages_host.h"
 #include "ui/dialog_win32.h"
 
 class CMySetPrefserencesDlg : public ui::CDialog {
@@ -12,7 +12,7 @@ class CMySetPrefserencesDlg : public ui::CDialog {
     CMySetPrefserencesDlg();
 
     // The main window, set before the page's window is made.
-    void SetTrayDlg(PortControl* trayDlg) { m_pTrayDlg = trayDlg; }
+    void SetTrayDlg(PagesHost* trayDlg) { m_pTrayDlg = trayDlg; }
 
     static const ui::MessageMap* Messages();
 
@@ -29,5 +29,5 @@ class CMySetPrefserencesDlg : public ui::CDialog {
   private:
     LRESULT OnPaint(WPARAM, LPARAM);
 
-    PortControl* m_pTrayDlg = nullptr;
+    PagesHost* m_pTrayDlg = nullptr;
 };
