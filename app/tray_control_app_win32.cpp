@@ -15,9 +15,6 @@
 
 namespace {
 
-// Held by the running instance for its whole run.
-constexpr char kInstanceMutexName[] = "Local\\Pelorandix.ControlCenter";
-
 BOOL CALLBACK AskToShow(HWND window, LPARAM) {
     if (GetPropA(window, CTrayControlDlg::kMainWindowProperty) != nullptr) {
         // The user started us: the running program may take the foreground.

@@ -2,6 +2,9 @@
 // instance runs, and runs the main window modally until Quit.
 #pragma once
 
+// Held by the running instance for its whole run.
+inline constexpr char kInstanceMutexName[] = "Local\\Pelorandix.ControlCenter";
+
 // The German language module, loaded when the settings choose German.
 inline constexpr char kLanguageModuleName[] = "qvxgerman.dll";
 

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "cli/command_channel_win32.h"
+#include "cli/perform_request.h"
 #include "firmware/fw_upgrade_dlg_win32.h"
 #include "hid/iowkit2.h"
 #include "resources/resource.h"
@@ -69,6 +71,7 @@ const ui::MessageMap* CTrayControlDlg::Messages() {
         ui::OnMessage<&Self::OnTrayNotify>(WM_TRAYNOTIFY),
         ui::OnMessage<&Self::OnDestroy>(WM_DESTROY),
         ui::OnMessage<&Self::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
+        ui::OnMessage<&Self::OnCopyData>(WM_COPYDATA),
         ui::OnCommand<&Self::OnPortCommand<1>>(ID_PORT_A),
         ui::OnCommand<&Self::OnPortCommand<2>>(ID_PORT_B),
         ui::OnCommand<&Self::OnPortCommand<3>>(ID_PORT_C),
@@ -250,6 +253,24 @@ LRESULT CTrayControlDlg::OnPageTabChange(NMHDR&) {
     return 0;
 }
 
+LRESULT CTrayControlDlg::OnCopyData(WPARAM replyWindow, LPARAM data) {
+    const std::optional<cli::RemoteRequest> request =
+        cli::ReadRequest(reinterpret_cast<const COPYDATASTRUCT*>(data));
+    if (!request || quitting_) {
+        return FALSE;
+    }
+    // Performed now, as the tray menu would; a modal window of ours (a
+    // firmware transfer answers sent messages in its pauses) lets nothing
+    // change.
+    quietPortErrors_ = true;
+    portErrorRaised_ = false;
+    const cli::RemoteAnswer answer = cli::PerformRequest(
+        *this, *request, OpenModalWindow() != nullptr, [this] { return portErrorRaised_; });
+    quietPortErrors_ = false;
+    cli::SendAnswer(reinterpret_cast<HWND>(replyWindow), hwnd_, answer);
+    return TRUE;
+}
+
 bool CTrayControlDlg::OnUnmappedMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
     if (message == TaskbarCreatedMessage()) {
         // Explorer restarted: its tray knows nothing of our icon any more.
@@ -354,6 +375,7 @@ void CTrayControlDlg::ShowMainWindow() {
 }
 
 void CTrayControlDlg::OnQuit() {
+    quitting_ = true;
     NotifyTray(NIM_DELETE);
     trayIconShown_ = false;
     if (HasSwitch()) {
@@ -452,6 +474,10 @@ std::string CTrayControlDlg::LoadResourceString(unsigned id) {
 }
 
 void CTrayControlDlg::ShowMessageBox(const std::string& text, const std::string& caption) {
+    if (quietPortErrors_) {
+        portErrorRaised_ = true;
+        return;
+    }
     // The main window is mostly hidden: the box comes to the front itself, or
     // it would stay unseen and, one box at a time, hide every later error.
     MessageBoxA(hwnd_, text.c_str(), caption.c_str(), MB_OK | MB_SETFOREGROUND);

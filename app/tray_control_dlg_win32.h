@@ -73,6 +73,9 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     LRESULT OnDestroy(WPARAM, LPARAM);
     LRESULT OnWindowPosChanging(WPARAM, LPARAM windowPos);
     LRESULT OnPageTabChange(NMHDR&);
+    // A request of pelorandix.exe (see cli/command_channel_win32.h):
+    // wParam its reply window, lParam the COPYDATASTRUCT.
+    LRESULT OnCopyData(WPARAM replyWindow, LPARAM data);
     template <int HotkeyId>
     void OnPortCommand() {
         OnHotKey(HotkeyId, 0);
@@ -111,4 +114,11 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     // Hidden to the tray: only ShowMainWindow shows the window again.
     bool hiddenToTray_ = false;
     unsigned trayRetriesLeft_ = 0;
+    // While a command-line request runs, the port error box is not shown:
+    // the caller gets the failure instead.
+    bool quietPortErrors_ = false;
+    bool portErrorRaised_ = false;
+    // Quit is shutting the HID layer down, which answers sent messages
+    // meanwhile: requests are no longer taken.
+    bool quitting_ = false;
 };

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# The installer under Wine, in the prefix of $WINEPREFIX: a silent install,
-# the program started from its Start-menu shortcut's working directory
-# finding its settings there, and two silent uninstalls, one that keeps the
-# settings file and one told to remove it. Leaves the prefix as it found it.
+# The installer under Wine, in the prefix of $WINEPREFIX: a silent install
+# (with the install folder added to the user's PATH), the program started from
+# its Start-menu shortcut's working directory finding its settings there, and
+# two silent uninstalls, one that keeps the settings file and one told to
+# remove it (the PATH entry goes with the first). Leaves the prefix as it
+# found it.
 #
-#   installer_test.sh --version X.Y.Z --app-dir DIR --probe install_probe.exe --work DIR
+#   installer_test.sh --version X.Y.Z --app-dir DIR --cli-dir DIR --probe install_probe.exe
+#                     --work DIR
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -12,6 +15,7 @@ while (($#)); do
   case $1 in
     --version) version=$2 ;;
     --app-dir) app_dir=$2 ;;
+    --cli-dir) cli_dir=$2 ;;
     --probe) probe=$2 ;;
     --work) work=$2 ;;
     *) echo "installer_test: unknown argument $1" >&2; exit 2 ;;
@@ -25,6 +29,9 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PelorandixControlCenter'
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 run_value=Pelorandix
+environment_key='HKCU\Environment'
+# The user's PATH while the test runs: one entry of the user's own.
+user_path='C:\Tools'
 # "Language" German (0): four zero bytes and their checksum.
 settings_text=$'[Settings]\r\nLanguage=0000000000\r\n'
 # The preferences page's "On Login" box in German.
@@ -69,11 +76,11 @@ wait_for_uninstall() {
 }
 
 same_content() { cmp -s "$1" <(printf '%s' "$2"); }
-folder_listing() { (cd "$1" 2>/dev/null && ls -A | sort | tr '\n' ' '); }
+folder_listing() { (cd "$1" 2>/dev/null && ls -A | LC_ALL=C sort | tr '\n' ' '); }
 
 mkdir -p "$work"
 setup="$work/PelorandixControlCenter-$version-setup.exe"
-"$here/make-installer" --app-dir "$app_dir" --version "$version" --stage "$work/stage" \
+"$here/make-installer" --app-dir "$app_dir" --cli-dir "$cli_dir" --version "$version" --stage "$work/stage" \
   --out "$setup" --fast || fatal "building the installer"
 
 mapfile -t folders < <(wine cmd /c 'echo %LOCALAPPDATA%&echo %APPDATA%' | tr -d '\r')
@@ -86,6 +93,8 @@ shortcut=$(winepath -u "$shortcut_win" 2>/dev/null)
 # Whatever an interrupted run left, and the user's own Run value kept aside.
 saved_run_type=$(reg_type "$run_key" "$run_value")
 saved_run_data=$(reg_data "$run_key" "$run_value")
+saved_path_type=$(reg_type "$environment_key" Path)
+saved_path_data=$(reg_data "$environment_key" Path)
 program_pid=
 restore() {
   if [[ -n "$program_pid" ]] && wine "$probe" running "$program_pid"; then
@@ -98,15 +107,24 @@ restore() {
   else
     wine reg delete "$run_key" /v "$run_value" /f >/dev/null 2>&1
   fi
+  if [[ -n "$saved_path_type" ]]; then
+    wine reg add "$environment_key" /v Path /t "$saved_path_type" /d "$saved_path_data" /f >/dev/null
+  else
+    wine reg delete "$environment_key" /v Path /f >/dev/null 2>&1
+  fi
 }
 trap restore EXIT
 wine reg delete "$uninstall_key" /f >/dev/null 2>&1
 rm -rf "$install" "$shortcut"
+wine reg add "$environment_key" /v Path /t REG_EXPAND_SZ /d "$user_path" /f >/dev/null
 
 echo "--- silent install"
 wine "$setup" /S || fatal "setup /S exited with $?"
 check "the installed files" equals "$(folder_listing "$install")" \
-  "PelorandixControlCenter.exe README.txt qvxgerman.dll uninstall.exe "
+  "PelorandixControlCenter.exe README.txt pelorandix.exe qvxgerman.dll uninstall.exe "
+check "the install folder on the user's PATH" \
+  equals "$(reg_type "$environment_key" Path) $(reg_data "$environment_key" Path)" \
+  "REG_EXPAND_SZ $user_path;$install_win"
 check "the Start-menu shortcut" test -f "$shortcut"
 check "DisplayName" equals "$(reg_data "$uninstall_key" DisplayName)" "Pelorandix Control Center"
 check "DisplayVersion" equals "$(reg_data "$uninstall_key" DisplayVersion)" "$version"
@@ -150,12 +168,14 @@ check "only the settings file is left" equals "$(folder_listing "$install")" "QV
 check "the settings file is unchanged" same_content "$install/QVXSettings.ini" "$settings_text"
 check "the shortcut is gone" test ! -e "$shortcut"
 check "the start at login of this install is gone" test -z "$(reg_type "$run_key" "$run_value")"
+check "only the install folder left the user's PATH" \
+  equals "$(reg_data "$environment_key" Path)" "$user_path"
 
 echo "--- install again over the kept settings, uninstall with /REMOVESETTINGS"
 wine "$setup" /S || fatal "setup /S exited with $?"
 check "the settings file survived the install" \
   equals "$(folder_listing "$install")" \
-  "PelorandixControlCenter.exe QVXSettings.ini README.txt qvxgerman.dll uninstall.exe "
+  "PelorandixControlCenter.exe QVXSettings.ini README.txt pelorandix.exe qvxgerman.dll uninstall.exe "
 elsewhere='C:\Elsewhere\PelorandixControlCenter.exe'
 wine reg add "$run_key" /v "$run_value" /t REG_SZ /d "$elsewhere" /f >/dev/null
 wine "$install/uninstall.exe" /S /REMOVESETTINGS

@@ -1,15 +1,17 @@
 ; The per-user installer of Pelorandix Control Center: no elevation, the
-; program in the user's own programs folder, a Start-menu shortcut and an
-; uninstaller registered for the current user.
+; program in the user's own programs folder, a Start-menu shortcut, the
+; command-line program pelorandix.exe beside it with the folder on the user's
+; own PATH, and an uninstaller registered for the current user.
 ;
 ;   makensis -DVERSION=x.y.z -DPROGRAM_DIR=<folder> -DOUTFILE=<setup.exe> [-DCOMPRESSOR=zlib]
 ;            pelorandix.nsi
 ;
-; PROGRAM_DIR holds the files to install: the program, its German module and
-; README.txt. The names the running program is known by (its single-instance
-; mutex, its main window's property, the tray menu's Quit command, the
-; start-at-login value and the settings file) are read from the program's
-; sources, so that the installer cannot drift from them.
+; PROGRAM_DIR holds the files to install: the program, the command-line
+; program, the German module and README.txt. The names the running program is
+; known by (its single-instance mutex, its main window's property, the tray
+; menu's Quit command, the start-at-login value and the settings file) are
+; read from the program's sources, so that the installer cannot drift from
+; them.
 ;
 ; Uninstaller: "/S" runs it silently, "/REMOVESETTINGS" also deletes the
 ; user's QVXSettings.ini (kept otherwise).
@@ -37,7 +39,7 @@ ManifestDPIAware true
   !error "VERSION must be x.y.z, not ${VERSION}"
 !endif
 
-!searchparse /file "..\app\tray_control_app_win32.cpp" `kInstanceMutexName[] = "Local\\` INSTANCE_MUTEX_NAME `"`
+!searchparse /file "..\app\tray_control_app_win32.h" `kInstanceMutexName[] = "Local\\` INSTANCE_MUTEX_NAME `"`
 !define INSTANCE_MUTEX "Local\${INSTANCE_MUTEX_NAME}"
 !searchparse /file "..\app\tray_control_dlg_win32.h" `kMainWindowProperty[] = "` MAIN_WINDOW_PROPERTY `"`
 !searchparse /file "..\resources\resource.h" `#define ID_QUIT ` QUIT_COMMAND
@@ -48,16 +50,23 @@ ManifestDPIAware true
 !define PRODUCT_NAME "Pelorandix Control Center"
 !define PUBLISHER "Pelorandix"
 !define EXE_NAME "PelorandixControlCenter.exe"
+!define CLI_EXE_NAME "pelorandix.exe"
 !define README "README.txt"
 !define UNINSTALLER "uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\PelorandixControlCenter"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT_NAME}.lnk"
+; The user's own PATH (REG_EXPAND_SZ), its entries separated by semicolons.
+!define ENVIRONMENT_KEY "Environment"
+!define PATH_VALUE "Path"
+!define PATH_SEPARATOR ";"
 
 ; Win32 values for the calls below.
 !define SYNCHRONIZE 0x00100000
 !define PROCESS_TERMINATE 0x0001
 !define MAIN_WINDOW_CLASS "#32770"
+; Programs get this long to take note of a changed environment.
+!define SETTING_CHANGE_TIMEOUT 5000
 ; How long the program gets to quit, in steps of 100 ms.
 !define QUIT_WAIT_STEPS 100
 
@@ -66,6 +75,7 @@ ManifestDPIAware true
 !include FileFunc.nsh
 !include Sections.nsh
 !include WinMessages.nsh
+!include WordFunc.nsh
 
 Name "${PRODUCT_NAME}"
 OutFile "${OUTFILE}"
@@ -111,6 +121,10 @@ LangString StartProgramText ${LANG_ENGLISH} "Start ${PRODUCT_NAME}"
 LangString StartProgramText ${LANG_GERMAN} "${PRODUCT_NAME} starten"
 LangString ShortcutDescription ${LANG_ENGLISH} "Switch the monitor switch's ports from the tray"
 LangString ShortcutDescription ${LANG_GERMAN} "Die Anschlüsse des Monitorumschalters vom Infobereich aus wählen"
+LangString PathTooLong ${LANG_ENGLISH} \
+  "Your PATH is too long to change safely; add $INSTDIR to it yourself to use ${CLI_EXE_NAME} from any folder."
+LangString PathTooLong ${LANG_GERMAN} \
+  "Ihr PATH ist zu lang, um ihn sicher zu ändern; fügen Sie $INSTDIR selbst hinzu, um ${CLI_EXE_NAME} aus jedem Ordner zu nutzen."
 LangString ProgramSection ${LANG_ENGLISH} "Program"
 LangString ProgramSection ${LANG_GERMAN} "Programm"
 LangString SettingsSection ${LANG_ENGLISH} "Settings (${SETTINGS_FILE})"
@@ -248,6 +262,33 @@ FunctionEnd
 !insertmacro CLOSE_PROGRAM_FUNCTIONS ""
 !insertmacro CLOSE_PROGRAM_FUNCTIONS "un."
 
+; --- The install folder on the user's own PATH ---
+
+; Adds ("+") or removes ("-") the install folder as an entry of the user's
+; PATH, compared without regard to case, and tells running programs (a new
+; command prompt then finds pelorandix.exe). A PATH that may have been cut
+; short when it was read (as long as NSIS strings can be) is never written
+; back. A PATH left empty is deleted. Uses $0-$2.
+!macro CHANGE_USER_PATH un action
+  ClearErrors
+  ReadRegStr $0 HKCU "${ENVIRONMENT_KEY}" "${PATH_VALUE}"
+  StrLen $1 "$0${PATH_SEPARATOR}$INSTDIR"
+  ${If} $1 >= ${NSIS_MAX_STRLEN}
+    DetailPrint "$(PathTooLong)"
+  ${Else}
+    ${${un}WordAdd} "$0" "${PATH_SEPARATOR}" "${action}$INSTDIR" $2
+    ${If} $2 != $0
+      ${If} $2 == ""
+        DeleteRegValue HKCU "${ENVIRONMENT_KEY}" "${PATH_VALUE}"
+      ${Else}
+        WriteRegExpandStr HKCU "${ENVIRONMENT_KEY}" "${PATH_VALUE}" $2
+      ${EndIf}
+      SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:${ENVIRONMENT_KEY}" \
+        /TIMEOUT=${SETTING_CHANGE_TIMEOUT}
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 ; --- Installer ---
 
 Function .onInit
@@ -258,9 +299,11 @@ Section "-Install"
   Call CloseRunningProgram
   SetOutPath "$INSTDIR"
   File "${PROGRAM_DIR}/${EXE_NAME}"
+  File "${PROGRAM_DIR}/${CLI_EXE_NAME}"
   File "${PROGRAM_DIR}/${LANGUAGE_MODULE}"
   File "${PROGRAM_DIR}/${README}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  !insertmacro CHANGE_USER_PATH "" "+"
 
   ; The shortcut's working directory is $OUTDIR, the install folder: the
   ; program keeps its settings file in its working directory.
@@ -317,7 +360,9 @@ Section "un.$(ProgramSection)" UnProgram
   SectionIn RO
   Call un.CloseRunningProgram
   Call un.RemoveStartAtLogin
+  !insertmacro CHANGE_USER_PATH "un." "-"
   Delete "$INSTDIR\${EXE_NAME}"
+  Delete "$INSTDIR\${CLI_EXE_NAME}"
   Delete "$INSTDIR\${LANGUAGE_MODULE}"
   Delete "$INSTDIR\${README}"
   Delete "$INSTDIR\${UNINSTALLER}"

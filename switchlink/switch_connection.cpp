@@ -81,6 +81,7 @@ void SwitchConnection::HandleReport(unsigned pipe, const uint8_t* report, unsign
     } else if (const auto* portState = std::get_if<PortStateAnswer>(&*answer)) {
         currentPort_ = portState->port;
         secondPort_ = portState->secondPort;
+        ++portAnswers_;
         ShowPort(portState->port);
     } else if (const auto* type = std::get_if<DeviceTypeAnswer>(&*answer)) {
         desktop_.SetMenuItemText(ID_MODEL_NAME, GetModelName(type->deviceType));

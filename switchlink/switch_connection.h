@@ -55,6 +55,8 @@ class SwitchConnection {
     uint32_t TransferStatus() const { return transferStatus_; }
     // Counts the firmware version answers, so a caller can wait for the next.
     unsigned VersionAnswerCount() const { return versionAnswers_; }
+    // Counts the port state answers, so a caller can wait for the next.
+    unsigned PortAnswerCount() const { return portAnswers_; }
 
     static std::string GetModelName(uint32_t deviceType);
 
@@ -93,4 +95,5 @@ class SwitchConnection {
     uint32_t recordStatus_ = 0;
     uint32_t transferStatus_ = 0;
     unsigned versionAnswers_ = 0;
+    unsigned portAnswers_ = 0;
 };

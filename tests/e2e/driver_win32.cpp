@@ -141,7 +141,8 @@ std::filesystem::path BesideThisProgram(const std::filesystem::path& relative) {
 }
 
 ChildProgram::ChildProgram(const std::filesystem::path& exe,
-                           const std::filesystem::path& workingDirectory) {
+                           const std::filesystem::path& workingDirectory,
+                           std::wstring_view arguments) {
     std::optional<Pipe> input = MakePipe(true);
     std::optional<Pipe> output = MakePipe(false);
     if (!input || !output) {
@@ -163,6 +164,9 @@ ChildProgram::ChildProgram(const std::filesystem::path& exe,
         return;
     }
     std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+    if (!arguments.empty()) {
+        commandLine.append(L" ").append(arguments);
+    }
     PROCESS_INFORMATION started{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, workingDirectory.c_str(),
@@ -218,6 +222,14 @@ void ChildProgram::ReadOutput() {
         }
         arrived_.notify_all();
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    outputEnded_ = true;
+    arrived_.notify_all();
+}
+
+bool ChildProgram::WaitForOutputEnd(Clock::duration limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return arrived_.wait_for(lock, limit, [this] { return outputEnded_; });
 }
 
 bool ChildProgram::Send(std::string_view line) {

@@ -43,7 +43,9 @@ struct OutputLine {
 // the object goes, so a failing test never leaves it behind.
 class ChildProgram {
   public:
-    ChildProgram(const std::filesystem::path& exe, const std::filesystem::path& workingDirectory);
+    // `arguments` follow the program's quoted path on its command line.
+    ChildProgram(const std::filesystem::path& exe, const std::filesystem::path& workingDirectory,
+                 std::wstring_view arguments = {});
     ~ChildProgram();
     ChildProgram(const ChildProgram&) = delete;
     ChildProgram& operator=(const ChildProgram&) = delete;
@@ -59,6 +61,10 @@ class ChildProgram {
     std::optional<size_t> WaitForLine(std::string_view prefix, size_t from, Clock::duration limit);
     std::optional<size_t> WaitForLine(const std::function<bool(const std::string&)>& match,
                                       size_t from, Clock::duration limit);
+
+    // Waits up to `limit` for the output to end (the child and all it
+    // started closed it); true once it did.
+    bool WaitForOutputEnd(Clock::duration limit);
 
     size_t LineCount() const;
     OutputLine Line(size_t index) const;
@@ -82,6 +88,7 @@ class ChildProgram {
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<OutputLine> lines_;
+    bool outputEnded_ = false;
 };
 
 // Top-level windows of a process with this class name and, when given, this

@@ -1,0 +1,122 @@
+#include "cli/command_channel_win32.h"
+
+#include <string>
+
+#include "app/tray_control_app_win32.h"
+#include "app/tray_control_dlg_win32.h"
+#include "ui/handles_win32.h"
+
+namespace cli {
+namespace {
+
+// A set-port waits 500 ms before it acts: the request gets ten times that.
+constexpr UINT kRequestTimeoutMilliseconds = 5000;
+// The caller waits for the answer; one that is gone or hangs is not waited for.
+constexpr UINT kAnswerTimeoutMilliseconds = 2000;
+constexpr UINT kSendFlags = SMTO_ABORTIFHUNG | SMTO_ERRORONEXIT;
+
+constexpr char kReplyWindowClass[] = "Pelorandix.CommandLineReply";
+
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
+    if (GetPropA(window, CTrayControlDlg::kMainWindowProperty) != nullptr) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+COPYDATASTRUCT CopyData(uint32_t tag, const std::string& text) {
+    return {tag, static_cast<DWORD>(text.size()), const_cast<char*>(text.data())};
+}
+
+// A message-only window that keeps the text of the answer it is sent.
+class ReplyWindow {
+  public:
+    ReplyWindow() {
+        static const ATOM windowClass = [] {
+            WNDCLASSA definition{};
+            definition.lpfnWndProc = &ReplyWindow::Procedure;
+            definition.hInstance = GetModuleHandleA(nullptr);
+            definition.lpszClassName = kReplyWindowClass;
+            return RegisterClassA(&definition);
+        }();
+        if (windowClass != 0) {
+            window_ = CreateWindowExA(0, kReplyWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
+            SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        }
+    }
+    ~ReplyWindow() {
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+        }
+    }
+    ReplyWindow(const ReplyWindow&) = delete;
+    ReplyWindow& operator=(const ReplyWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+    const std::optional<std::string>& Answer() const { return answer_; }
+
+  private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<ReplyWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (message == WM_COPYDATA && self != nullptr && data != nullptr &&
+            data->dwData == kAnswerTag) {
+            self->answer_.emplace(static_cast<const char*>(data->lpData), data->cbData);
+            return TRUE;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+
+    HWND window_ = nullptr;
+    std::optional<std::string> answer_;
+};
+
+}  // namespace
+
+HWND FindRunningProgram() {
+    HWND found = nullptr;
+    EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool ProgramInstanceExists() {
+    ui::UniqueKernelHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, kInstanceMutexName));
+    return mutex != nullptr;
+}
+
+std::optional<RemoteAnswer> AskRunningProgram(HWND mainWindow, const RemoteRequest& request) {
+    ReplyWindow reply;
+    if (reply.Handle() == nullptr) {
+        return std::nullopt;
+    }
+    const std::string text = EncodeRequest(request);
+    COPYDATASTRUCT data = CopyData(kRequestTag, text);
+    DWORD_PTR handled = FALSE;
+    if (!SendMessageTimeoutA(mainWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(reply.Handle()),
+                             reinterpret_cast<LPARAM>(&data), kSendFlags,
+                             kRequestTimeoutMilliseconds, &handled) ||
+        !handled || !reply.Answer()) {
+        return std::nullopt;
+    }
+    return DecodeAnswer(*reply.Answer());
+}
+
+std::optional<RemoteRequest> ReadRequest(const COPYDATASTRUCT* data) {
+    if (data == nullptr || data->dwData != kRequestTag || data->lpData == nullptr) {
+        return std::nullopt;
+    }
+    return DecodeRequest(std::string_view(static_cast<const char*>(data->lpData), data->cbData));
+}
+
+void SendAnswer(HWND replyWindow, HWND mainWindow, const RemoteAnswer& answer) {
+    const std::string text = EncodeAnswer(answer);
+    COPYDATASTRUCT data = CopyData(kAnswerTag, text);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(replyWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(mainWindow),
+                        reinterpret_cast<LPARAM>(&data), kSendFlags, kAnswerTimeoutMilliseconds,
+                        &ignored);
+}
+
+}  // namespace cli

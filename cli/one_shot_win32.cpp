@@ -1,0 +1,84 @@
+#include "cli/one_shot_win32.h"
+
+#include <windows.h>
+
+#include <chrono>
+
+#include "cli/perform_request.h"
+#include "hid/iowkit2.h"
+
+namespace cli {
+namespace {
+
+// How long the switch may take to be found, and then to answer the
+// questions the connection asks it on arrival.
+constexpr unsigned kArrivalLimitMilliseconds = 2000;
+constexpr unsigned kFirstAnswersLimitMilliseconds = 1000;
+
+// Dispatches the thread's messages (the layer's hidden window) until `done`
+// holds or the time is up.
+void DispatchMessagesFor(unsigned milliseconds, const std::function<bool()>& done) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (done && done()) {
+            return;
+        }
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            return;
+        }
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left), QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE);
+    }
+}
+
+}  // namespace
+
+void ConsoleDesktop::SleepFor(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
+
+void ConsoleDesktop::SleepHandlingReports(unsigned milliseconds,
+                                          const std::function<bool()>& done) {
+    DispatchMessagesFor(milliseconds, done);
+}
+
+OneShotTarget::OneShotTarget() {
+    layerStarted_ = IowKit2RegisterDeviceCallback(&SwitchConnection::OnDeviceEvent,
+                                                  control_.CallbackContext()) == 0;
+    if (!layerStarted_) {
+        return;
+    }
+    IowKit2AnnounceUnclaimed();
+    DispatchMessagesFor(kArrivalLimitMilliseconds, [this] { return control_.HasSwitch(); });
+    DispatchMessagesFor(kFirstAnswersLimitMilliseconds, [this] {
+        return control_.PortAnswerCount() > 0 && control_.VersionAnswerCount() > 0 &&
+               control_.DeviceType() != SwitchConnection::kUnknownDeviceType;
+    });
+}
+
+OneShotTarget::~OneShotTarget() {
+    if (layerStarted_) {
+        IowKit2Shutdown();
+    }
+}
+
+RemoteAnswer OneShotTarget::Perform(const RemoteRequest& request) {
+    // Reports that arrived since the last look are decoded first.
+    DispatchMessagesFor(0, nullptr);
+    desktop_.ForgetPortError();
+    return PerformRequest(control_, request, false, [this] { return desktop_.PortErrorRaised(); });
+}
+
+void OneShotTarget::Pause(unsigned milliseconds) {
+    DispatchMessagesFor(milliseconds, nullptr);
+}
+
+}  // namespace cli
