@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "cli/command_channel_win32.h"
-#include "cli/perform_request.h"
+#include "app/perform_request.h"
+#include "app/remote_channel_win32.h"
 #include "firmware/fw_upgrade_dlg_win32.h"
 #include "hid/iowkit2.h"
 #include "resources/resource.h"

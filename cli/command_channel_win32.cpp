@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/remote_channel_win32.h"
 #include "app/tray_control_app_win32.h"
 #include "app/tray_control_dlg_win32.h"
 #include "ui/handles_win32.h"
@@ -11,9 +12,6 @@ namespace {
 
 // A set-port waits 500 ms before it acts: the request gets ten times that.
 constexpr UINT kRequestTimeoutMilliseconds = 5000;
-// The caller waits for the answer; one that is gone or hangs is not waited for.
-constexpr UINT kAnswerTimeoutMilliseconds = 2000;
-constexpr UINT kSendFlags = SMTO_ABORTIFHUNG | SMTO_ERRORONEXIT;
 
 constexpr char kReplyWindowClass[] = "Pelorandix.CommandLineReply";
 
@@ -23,10 +21,6 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
         return FALSE;
     }
     return TRUE;
-}
-
-COPYDATASTRUCT CopyData(uint32_t tag, const std::string& text) {
-    return {tag, static_cast<DWORD>(text.size()), const_cast<char*>(text.data())};
 }
 
 // A message-only window that keeps the text of the answer it is sent.
@@ -92,31 +86,15 @@ std::optional<RemoteAnswer> AskRunningProgram(HWND mainWindow, const RemoteReque
         return std::nullopt;
     }
     const std::string text = EncodeRequest(request);
-    COPYDATASTRUCT data = CopyData(kRequestTag, text);
+    COPYDATASTRUCT data = TextCopyData(kRequestTag, text);
     DWORD_PTR handled = FALSE;
     if (!SendMessageTimeoutA(mainWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(reply.Handle()),
-                             reinterpret_cast<LPARAM>(&data), kSendFlags,
+                             reinterpret_cast<LPARAM>(&data), kChannelSendFlags,
                              kRequestTimeoutMilliseconds, &handled) ||
         !handled || !reply.Answer()) {
         return std::nullopt;
     }
     return DecodeAnswer(*reply.Answer());
-}
-
-std::optional<RemoteRequest> ReadRequest(const COPYDATASTRUCT* data) {
-    if (data == nullptr || data->dwData != kRequestTag || data->lpData == nullptr) {
-        return std::nullopt;
-    }
-    return DecodeRequest(std::string_view(static_cast<const char*>(data->lpData), data->cbData));
-}
-
-void SendAnswer(HWND replyWindow, HWND mainWindow, const RemoteAnswer& answer) {
-    const std::string text = EncodeAnswer(answer);
-    COPYDATASTRUCT data = CopyData(kAnswerTag, text);
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(replyWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(mainWindow),
-                        reinterpret_cast<LPARAM>(&data), kSendFlags, kAnswerTimeoutMilliseconds,
-                        &ignored);
 }
 
 }  // namespace cli

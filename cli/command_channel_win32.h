@@ -1,9 +1,7 @@
-// The channel between pelorandix.exe and the running program: a request goes
-// to the program's main window in a WM_COPYDATA whose wParam is a reply
-// window of the caller; the program performs it at once and, before it
-// returns, sends the answer to that window in a WM_COPYDATA of its own. The
-// caller waits in SendMessageTimeout, which takes the answer in meanwhile,
-// so one call gives the whole exchange and a hung program cannot hold it.
+// pelorandix.exe's side of the channel to the running program (its other
+// side: app/remote_channel_win32.h). The caller waits in SendMessageTimeout,
+// which takes the answer in meanwhile, so one call gives the whole exchange
+// and a hung program cannot hold it.
 //
 // Nothing here waits for the switch: the program answers a set-port once the
 // report went out, and the caller asks again (status requests) until the
@@ -15,7 +13,7 @@
 
 #include <optional>
 
-#include "cli/remote_request.h"
+#include "app/remote_request.h"
 
 namespace cli {
 
@@ -26,10 +24,5 @@ bool ProgramInstanceExists();
 
 // The caller's side: the answer, nothing when none came in time.
 std::optional<RemoteAnswer> AskRunningProgram(HWND mainWindow, const RemoteRequest& request);
-
-// The program's side: the request a WM_COPYDATA carries, if it is one, and
-// the answer sent back to the request's reply window.
-std::optional<RemoteRequest> ReadRequest(const COPYDATASTRUCT* data);
-void SendAnswer(HWND replyWindow, HWND mainWindow, const RemoteAnswer& answer);
 
 }  // namespace cli

@@ -7,8 +7,8 @@
 #include <ostream>
 #include <string>
 
+#include "app/remote_request.h"
 #include "cli/options.h"
-#include "cli/remote_request.h"
 
 namespace cli {
 

@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "cli/perform_request.h"
+#include "app/perform_request.h"
 #include "hid/iowkit2.h"
 
 namespace cli {

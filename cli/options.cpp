@@ -82,10 +82,6 @@ std::variant<Options, UsageError> ParseOptions(std::span<const std::string_view>
     return *chosen;
 }
 
-std::string PortLetter(uint32_t port) {
-    return std::string(1, static_cast<char>('A' + port));
-}
-
 std::string UsageText() {
     return "Usage: pelorandix COMMAND\n"
            "Controls the Pelorandix monitor switch: through Pelorandix Control Center\n"

@@ -31,9 +31,6 @@ struct UsageError {
 // (also -h and /?). Exactly one per call.
 std::variant<Options, UsageError> ParseOptions(std::span<const std::string_view> arguments);
 
-// The port's letter, "A" to "D".
-std::string PortLetter(uint32_t port);
-
 // What --help prints.
 std::string UsageText();
 

@@ -29,6 +29,9 @@ struct SwitchState {
 // reported yet is left out.
 SwitchState DescribeSwitch(const PortControl& control);
 
+// The port's letter, "A" to "D".
+std::string PortLetter(uint32_t port);
+
 // One line of JSON: {"connected":true,"model":"...","port":"C",
 // "secondPort":"A","firmwareVersion":"1.10","hardwareRevision":"00001012",
 // "serialNumber":"1A2B3C4D","rotating":false}; null for what is not known,

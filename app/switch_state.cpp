@@ -1,12 +1,15 @@
-#include "cli/switch_state.h"
+#include "app/switch_state.h"
 
 #include <cstdio>
 
 #include "app/port_control.h"
-#include "cli/options.h"
 #include "settings/prefs_page_logic.h"
 
 namespace cli {
+
+std::string PortLetter(uint32_t port) {
+    return std::string(1, static_cast<char>('A' + port));
+}
 namespace {
 
 std::optional<uint32_t> KnownPort(uint32_t port) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/switch_state.h"
+#include "app/switch_state.h"
 
 namespace cli {
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "cli/remote_request.h"
+#include "app/remote_request.h"
 
 class PortControl;
 

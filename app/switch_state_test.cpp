@@ -1,4 +1,4 @@
-#include "cli/switch_state.h"
+#include "app/switch_state.h"
 
 #include <gtest/gtest.h>
 

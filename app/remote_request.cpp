@@ -1,4 +1,4 @@
-#include "cli/remote_request.h"
+#include "app/remote_request.h"
 
 #include <charconv>
 #include <map>

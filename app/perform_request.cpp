@@ -1,4 +1,4 @@
-#include "cli/perform_request.h"
+#include "app/perform_request.h"
 
 #include "app/port_control.h"
 
