@@ -31,26 +31,6 @@ std::string MenuText(HMENU menu, UINT id) {
     return text;
 }
 
-// The visible dialog of this thread that `owner` owns, if any.
-HWND OwnedDialog(HWND owner) {
-    std::pair<HWND, HWND> search{owner, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM context) {
-            auto& [owner, found] = *reinterpret_cast<std::pair<HWND, HWND>*>(context);
-            char name[16] = "";
-            GetClassNameA(window, name, sizeof name);
-            if (std::string(name) == "#32770" && GetWindow(window, GW_OWNER) == owner &&
-                IsWindowVisible(window)) {
-                found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.second;
-}
-
 std::string Caption(HWND window) {
     char text[128] = "";
     GetWindowTextA(window, text, sizeof text);

@@ -34,7 +34,6 @@ namespace {
 using Report = std::vector<uint8_t>;
 using TimePoint = std::chrono::steady_clock::time_point;
 
-constexpr char kDialogClass[] = "#32770";
 constexpr char kSampleImage[] = PELO_SAMPLE_IMAGES "/1.11.s19";
 constexpr char kQuestion[] =
     "There is a new Firmware available (v1.11)! Do you want to upgarde the switch?";
@@ -50,27 +49,6 @@ std::string Text(HWND window) {
     char text[256] = "";
     GetWindowTextA(window, text, sizeof text);
     return text;
-}
-
-// The visible dialog of this thread that `owner` owns, if any: the upgrade
-// dialog for the main window, a message box for the upgrade dialog.
-HWND OwnedDialog(HWND owner) {
-    std::pair<HWND, HWND> search{owner, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM context) {
-            auto& [owner, found] = *reinterpret_cast<std::pair<HWND, HWND>*>(context);
-            char name[16] = "";
-            GetClassNameA(window, name, sizeof name);
-            if (std::string(name) == kDialogClass && GetWindow(window, GW_OWNER) == owner &&
-                IsWindowVisible(window)) {
-                found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.second;
 }
 
 // The texts of a window's labels, each followed by a line break.

@@ -36,6 +36,23 @@ std::optional<std::string> ReadBody(HttpClient& client) {
     return std::nullopt;
 }
 
+// The Check button's logic over the real WinINet client, with the switch a
+// test double.
+struct UpgradeOverWinInet {
+    UpgradeOverWinInet() {
+        desktop.strings = {{107, "v%s?"}, {108, "1.0.1"}};
+        EXPECT_EQ(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
+                                                connection.CallbackContext()),
+                  0u);
+    }
+    IowKit2Double hid;
+    RecordingDesktop desktop;
+    SwitchConnection connection{desktop};
+    WinInetHttpClient client;
+    RecordingUpgradeView view;
+    FirmwareUpgrade upgrade{connection, desktop, client, view};
+};
+
 class HttpClientWinTest : public ::testing::Test {
   protected:
     // The request lines the server saw. A client may name the default port
@@ -102,16 +119,8 @@ TEST_F(HttpClientWinTest, EveryGetReachesTheServerThroughTheProxy) {
 }
 
 TEST_F(HttpClientWinTest, AnUnreachableServerIsToldAndTheNextCheckStartsOver) {
-    IowKit2Double hid;
-    RecordingDesktop desktop;
-    desktop.strings = {{107, "v%s?"}, {108, "1.0.1"}};
-    SwitchConnection connection(desktop);
-    ASSERT_EQ(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
-                                            connection.CallbackContext()),
-              0u);
-    WinInetHttpClient client;
-    RecordingUpgradeView view;
-    FirmwareUpgrade upgrade(connection, desktop, client, view);
+    UpgradeOverWinInet checking;
+    auto& [hid, desktop, connection, client, view, upgrade] = checking;
 
     proxy.PointAt(ClosedPort());
     upgrade.OnCheck();
@@ -187,19 +196,11 @@ TEST_F(HttpClientWinTest, HeadsAndBodiesAsTheServerSentThem) {
 
 // A connection that closes or resets before the declared length arrived.
 TEST_F(HttpClientWinTest, AnAnswerCutShortSendsTheSwitchNothing) {
-    IowKit2Double hid;
-    RecordingDesktop desktop;
-    desktop.strings = {{107, "v%s?"}, {108, "1.0.1"}};
-    SwitchConnection connection(desktop);
-    ASSERT_EQ(IowKit2RegisterDeviceCallback(SwitchConnection::OnDeviceEvent,
-                                            connection.CallbackContext()),
-              0u);
+    UpgradeOverWinInet checking;
+    auto& [hid, desktop, connection, client, view, upgrade] = checking;
     hid.Plug();
     hid.ClearWrites();
-    WinInetHttpClient client;
-    RecordingUpgradeView view;
     view.answer = UpgradeView::Answer::Yes;
-    FirmwareUpgrade upgrade(connection, desktop, client, view);
 
     for (updateserver::Delivery delivery :
          {updateserver::Delivery::CutShort, updateserver::Delivery::CutShortReset}) {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -70,3 +71,24 @@ class DrivenTrayDlg : public CTrayControlDlg {
     std::size_t next_ = 0;
     std::chrono::steady_clock::time_point deadline_;
 };
+
+// The visible dialog of this thread that `owner` owns, if any: a dialog the
+// main window opened, a message box of that dialog.
+inline HWND OwnedDialog(HWND owner) {
+    std::pair<HWND, HWND> search{owner, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM context) {
+            auto& [owner, found] = *reinterpret_cast<std::pair<HWND, HWND>*>(context);
+            char name[16] = "";
+            GetClassNameA(window, name, sizeof name);
+            if (std::string_view(name) == "#32770" && GetWindow(window, GW_OWNER) == owner &&
+                IsWindowVisible(window)) {
+                found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}

@@ -26,6 +26,14 @@ class VirtualSwitchTest : public ::testing::Test {
         ASSERT_EQ(writer_->Write(report.data(), 8, kInfiniteWait), 0u);
     }
 
+    // S0070000312E313137, an S0 record whose data is "1.11", in its reports.
+    void WriteVersionRecord() {
+        Write({9, 0xC3, 240, 18, 0});
+        Write({9, 0xC6, 'S', '0', '0', '7', '0', '0'});
+        Write({9, 0xC6, '0', '0', '3', '1', '2', 'E'});
+        Write({9, 0x86, '3', '1', '3', '1', '3', '7'});
+    }
+
     // The input reports waiting on pipe 1.
     std::vector<Report> Answers() {
         std::vector<Report> answers;
@@ -133,11 +141,7 @@ TEST_F(VirtualSwitchTest, RecordsAndScriptedStatuses) {
 TEST_F(VirtualSwitchTest, ReportsTheVersionOfItsLastTransferAfterTheEndMark) {
     Write({8, 1, 3});
     Write({9, 1, 8});
-    // S0070000312E313137: an S0 record whose data is "1.11".
-    Write({9, 0xC3, 240, 18, 0});
-    Write({9, 0xC6, 'S', '0', '0', '7', '0', '0'});
-    Write({9, 0xC6, '0', '0', '3', '1', '2', 'E'});
-    Write({9, 0x86, '3', '1', '3', '1', '3', '7'});
+    WriteVersionRecord();
     Write({9, 4, 0});
     Write({9, 4, 7});
     Write({9, 1, 8});
@@ -152,10 +156,7 @@ TEST_F(VirtualSwitchTest, ATransferWithARefusedRecordKeepsTheOldFirmware) {
     device_->ScriptRecordStatuses({4});
     Write({8, 1, 3});
     Write({9, 1, 8});
-    Write({9, 0xC3, 240, 18, 0});
-    Write({9, 0xC6, 'S', '0', '0', '7', '0', '0'});
-    Write({9, 0xC6, '0', '0', '3', '1', '2', 'E'});
-    Write({9, 0x86, '3', '1', '3', '1', '3', '7'});
+    WriteVersionRecord();
     Write({9, 4, 255});
     Write({9, 4, 7});
     Write({9, 1, 8});
