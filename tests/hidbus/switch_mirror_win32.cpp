@@ -1,0 +1,198 @@
+#include "tests/hidbus/switch_mirror_win32.h"
+
+#include <atomic>
+
+#include "hid/sim/switch_console.h"
+
+namespace {
+
+constexpr unsigned kPipeCount = 2;
+constexpr uint32_t kReportBufferSize = 64;
+// A write the switch does not take within this is failed to the program.
+constexpr uint32_t kSwitchWriteTimeoutMs = 1000;
+
+}  // namespace
+
+// Carries every input report of one simulated interface to the driver.
+class SwitchMirror::PipeForwarder {
+  public:
+    PipeForwarder(BusLink& link, uint32_t switchId, unsigned pipe,
+                  std::unique_ptr<IowKit2ReadPort> port, std::unique_ptr<IowKit2Signal> stop)
+        : port_(std::move(port)), stop_(std::move(stop)) {
+        thread_ = std::thread([this, &link, switchId, pipe] { Run(link, switchId, pipe); });
+    }
+    ~PipeForwarder() {
+        stop_->Raise();
+        thread_.join();
+    }
+
+  private:
+    void Run(BusLink& link, uint32_t switchId, unsigned pipe) {
+        uint8_t report[kReportBufferSize];
+        for (;;) {
+            port_->BeginRead(report, sizeof report);
+            // A read on a device that went never completes: the wait then
+            // ends only with the stop.
+            const IowKit2WaitResult result = port_->WaitForReadOrStop(*stop_, hidsim::kInfiniteWait);
+            if (result == IowKit2WaitResult::kStopped) {
+                port_->CancelPendingRead();
+                return;
+            }
+            uint32_t size = 0;
+            if (result == IowKit2WaitResult::kCompletion && port_->GetReadResult(size) && size > 0) {
+                link.Input(switchId, pipe, report, size);
+            }
+        }
+    }
+
+    std::unique_ptr<IowKit2ReadPort> port_;
+    std::unique_ptr<IowKit2Signal> stop_;
+    std::thread thread_;
+};
+
+struct SwitchMirror::Mirrored {
+    uint32_t id = 0;
+    hidsim::SwitchOptions options;
+    std::shared_ptr<hidsim::VirtualSwitch> device;
+    // The simulated device the driver shows now, and its ports.
+    std::shared_ptr<hidsim::Device> shown;
+    std::unique_ptr<IowKit2WritePort> writePorts[kPipeCount];
+    std::unique_ptr<PipeForwarder> forwarders[kPipeCount];
+};
+
+SwitchMirror::SwitchMirror(BusLink& link, Print print)
+    : link_(link),
+      print_(std::move(print)),
+      bus_(hidsim::Bus::Make(hidsim::Clock::kReal)),
+      platform_(bus_->MakePlatform()),
+      stopWrites_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    platform_->Load();
+    platform_->SetDeviceChangeListener([this] {
+        {
+            std::lock_guard lock(mutex_);
+            ++changesSeen_;
+        }
+        changed_.notify_all();
+    });
+    reconciler_ = std::thread([this] { RunReconciler(); });
+    writeServer_ = std::thread([this] { ServeWrites(); });
+}
+
+SwitchMirror::~SwitchMirror() {
+    SetEvent(stopWrites_.get());
+    writeServer_.join();
+    platform_->SetDeviceChangeListener(nullptr);
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    reconciler_.join();
+    std::lock_guard lock(mutex_);
+    for (auto& [id, mirrored] : switches_) {
+        Unmirror(*mirrored);
+    }
+}
+
+std::shared_ptr<hidsim::VirtualSwitch> SwitchMirror::Add(uint32_t id,
+                                                         const hidsim::SwitchOptions& options) {
+    auto mirrored = std::make_unique<Mirrored>();
+    mirrored->id = id;
+    mirrored->options = options;
+    mirrored->device = hidsim::VirtualSwitch::Make(bus_, options);
+    const std::string prefix = id == 1 ? "" : "#" + std::to_string(id) + " ";
+    mirrored->device->SetTrafficListener(
+        [this, prefix](hidsim::Direction direction, const uint8_t* report, size_t size) {
+            print_(prefix + hidsim::WireLogLine(direction, report, size));
+        });
+    std::shared_ptr<hidsim::VirtualSwitch> device = mirrored->device;
+    std::lock_guard lock(mutex_);
+    switches_[id] = std::move(mirrored);
+    return device;
+}
+
+void SwitchMirror::Settle() {
+    std::unique_lock lock(mutex_);
+    const uint64_t target = changesSeen_;
+    changed_.wait(lock, [&] { return changesMirrored_ >= target || stopping_; });
+}
+
+void SwitchMirror::RunReconciler() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return stopping_ || changesMirrored_ < changesSeen_; });
+        if (stopping_) {
+            return;
+        }
+        const uint64_t seen = changesSeen_;
+        Reconcile();
+        changesMirrored_ = seen;
+        changed_.notify_all();
+    }
+}
+
+// Mutex held.
+void SwitchMirror::Reconcile() {
+    for (auto& [id, mirrored] : switches_) {
+        std::shared_ptr<hidsim::Device> current = mirrored->device->CurrentDevice();
+        if (current && !current->IsPlugged()) {
+            current.reset();
+        }
+        if (current == mirrored->shown) {
+            continue;
+        }
+        Unmirror(*mirrored);
+        if (current) {
+            MirrorDevice(*mirrored, std::move(current));
+        }
+    }
+}
+
+// Mutex held. The driver lets go first: its pending reads and writes fail
+// as a cable's pull makes them fail.
+void SwitchMirror::Unmirror(Mirrored& mirrored) {
+    if (!mirrored.shown) {
+        return;
+    }
+    link_.Unplug(mirrored.id);
+    for (unsigned pipe = 0; pipe < kPipeCount; ++pipe) {
+        mirrored.forwarders[pipe].reset();
+        mirrored.writePorts[pipe].reset();
+    }
+    mirrored.shown.reset();
+}
+
+// Mutex held.
+void SwitchMirror::MirrorDevice(Mirrored& mirrored, std::shared_ptr<hidsim::Device> device) {
+    for (unsigned pipe = 0; pipe < kPipeCount; ++pipe) {
+        const std::string& path = device->GetInterface(pipe).Path();
+        mirrored.writePorts[pipe] = platform_->OpenWritePort(path);
+        auto readPort = platform_->OpenReadPort(path);
+        auto stop = platform_->CreateSignal();
+        if (readPort && stop) {
+            mirrored.forwarders[pipe] = std::make_unique<PipeForwarder>(
+                link_, mirrored.id, pipe, std::move(readPort), std::move(stop));
+        }
+    }
+    mirrored.shown = std::move(device);
+    if (!link_.Plug(mirrored.id, mirrored.options.productId, mirrored.options.revision,
+                    mirrored.options.serialNumber)) {
+        print_("error: the bus driver did not take switch " + std::to_string(mirrored.id));
+    }
+}
+
+void SwitchMirror::ServeWrites() {
+    while (auto write = link_.NextWrite(stopWrites_.get())) {
+        bool succeeded = false;
+        {
+            std::lock_guard lock(mutex_);
+            auto found = switches_.find(write->switchId);
+            if (found != switches_.end() && write->pipe < kPipeCount) {
+                if (IowKit2WritePort* port = found->second->writePorts[write->pipe].get()) {
+                    succeeded = port->Write(write->data, write->length, kSwitchWriteTimeoutMs) == 0;
+                }
+            }
+        }
+        link_.CompleteWrite(write->writeTag, succeeded);
+    }
+}
