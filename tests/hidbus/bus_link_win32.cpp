@@ -11,7 +11,7 @@ namespace {
 constexpr DWORD kRetryMs = 50;
 
 UniqueHandle OpenControl(DWORD flags) {
-    return AdoptFileHandle(CreateFileW(PELOBUS_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE,
+    return AdoptFileHandle(CreateFileW(PELOBUS_USER_PATH, GENERIC_READ | GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                        OPEN_EXISTING, flags, nullptr));
 }
@@ -48,17 +48,17 @@ bool BusLink::Plug(uint32_t switchId, uint16_t productId, uint16_t versionNumber
                    const std::u16string& serialNumber) {
     PeloBusPlug plug{};
     plug.switchId = switchId;
-    plug.vendorId = PELOBUS_VENDOR_ID;
+    plug.vendorId = hidsim::kSwitchVendorId;
     plug.productId = productId;
     plug.versionNumber = versionNumber;
     const size_t length = std::min<size_t>(serialNumber.size(), PELOBUS_SERIAL_CHARS - 1);
     std::memcpy(plug.serial, serialNumber.data(), length * sizeof(char16_t));
-    return Control(IOCTL_PELOBUS_PLUG, &plug, sizeof plug);
+    return Control(PELOBUS_IOCTL_PLUG, &plug, sizeof plug);
 }
 
 bool BusLink::Unplug(uint32_t switchId) {
     PeloBusUnplug unplug{switchId};
-    return Control(IOCTL_PELOBUS_UNPLUG, &unplug, sizeof unplug);
+    return Control(PELOBUS_IOCTL_UNPLUG, &unplug, sizeof unplug);
 }
 
 bool BusLink::Input(uint32_t switchId, unsigned pipe, const uint8_t* report, size_t size) {
@@ -67,12 +67,12 @@ bool BusLink::Input(uint32_t switchId, unsigned pipe, const uint8_t* report, siz
     input.pipe = pipe;
     input.length = static_cast<uint32_t>(std::min<size_t>(size, PELOBUS_MAX_REPORT));
     std::memcpy(input.data, report, input.length);
-    return Control(IOCTL_PELOBUS_INPUT, &input, sizeof input);
+    return Control(PELOBUS_IOCTL_INPUT, &input, sizeof input);
 }
 
 bool BusLink::CompleteWrite(uint32_t writeTag, bool succeeded) {
     PeloBusCompleteWrite complete{writeTag, succeeded ? 1 : 0};
-    return Control(IOCTL_PELOBUS_COMPLETE_WRITE, &complete, sizeof complete);
+    return Control(PELOBUS_IOCTL_COMPLETE_WRITE, &complete, sizeof complete);
 }
 
 std::optional<PeloBusWrite> BusLink::NextWrite(HANDLE stop) {
@@ -81,7 +81,7 @@ std::optional<PeloBusWrite> BusLink::NextWrite(HANDLE stop) {
     overlapped.hEvent = writeEvent_.get();
     ResetEvent(overlapped.hEvent);
     DWORD returned = 0;
-    if (!DeviceIoControl(writes_.get(), IOCTL_PELOBUS_NEXT_WRITE, nullptr, 0, &write,
+    if (!DeviceIoControl(writes_.get(), PELOBUS_IOCTL_NEXT_WRITE, nullptr, 0, &write,
                          sizeof write, &returned, &overlapped) &&
         GetLastError() != ERROR_IO_PENDING) {
         return std::nullopt;

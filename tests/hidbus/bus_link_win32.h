@@ -4,12 +4,14 @@
 #pragma once
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "hid/sim/virtual_switch.h"
 #include "hid/win32/unique_handles.h"
 #include "tests/hidbus/bus_control.h"
 
