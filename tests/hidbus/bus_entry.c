@@ -8,12 +8,14 @@ static NTSTATUS Finish(IRP* irp, NTSTATUS status) {
     return status;
 }
 
-static NTSTATUS NTAPI DispatchCreateClose(DEVICE_OBJECT* device, IRP* irp) {
+static NTSTATUS NTAPI DispatchCreate(DEVICE_OBJECT* device, IRP* irp) {
     (void)device;
     return Finish(irp, STATUS_SUCCESS);
 }
 
-static NTSTATUS NTAPI DispatchCleanup(DEVICE_OBJECT* device, IRP* irp) {
+/* Cleanup and close: a switch process that closed its handle takes no more
+ * reports. */
+static NTSTATUS NTAPI DispatchCleanupClose(DEVICE_OBJECT* device, IRP* irp) {
     if (BusNodeOf(device)->kind == BUS_CONTROL) {
         BusControlCleanup(irp);
     }
@@ -55,9 +57,9 @@ NTSTATUS NTAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registryPath) 
     InitializeListHead(&g_bus.nextWrites);
     InitializeListHead(&g_bus.waitingWrites);
     InitializeListHead(&g_bus.takenWrites);
-    driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
-    driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
-    driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanup;
+    driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreate;
+    driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanupClose;
+    driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCleanupClose;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;
     driver->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = DispatchInternalDeviceControl;
     driver->MajorFunction[IRP_MJ_PNP] = DispatchPnp;

@@ -4,7 +4,7 @@
 //   pelorandix-bus-install install   drivers to system32\drivers, the INF, the
 //                                    root device ROOT\PELORANDIXBUS (nothing
 //                                    happens when it is there already)
-//   pelorandix-bus-install remove    the root device, its services, INF and files
+//   pelorandix-bus-install remove    the bus's devices, services, INF and files
 //   pelorandix-bus-install wait [s]  until \\.\PelorandixBus opens (20 s default)
 //
 // The .sys files and the INF are taken from the tool's own folder.
@@ -134,6 +134,17 @@ void StopAndDeleteServices() {
     }
 }
 
+// The switches and interfaces the bus ever had: their registrations name
+// the bus's services, which a remove deletes.
+void RemoveChildDevices() {
+    HDEVINFO children = SetupDiGetClassDevsW(nullptr, L"PELORANDIXBUS", nullptr, DIGCF_ALLCLASSES);
+    UniqueDeviceList set(children == INVALID_HANDLE_VALUE ? nullptr : children);
+    SP_DEVINFO_DATA device = DeviceData();
+    for (DWORD i = 0; set && SetupDiEnumDeviceInfo(set.get(), i, &device); ++i) {
+        SetupDiCallClassInstaller(DIF_REMOVE, set.get(), &device);
+    }
+}
+
 int Remove() {
     UniqueDeviceList set = NewDeviceList();
     SP_DEVINFO_DATA device = DeviceData();
@@ -141,6 +152,7 @@ int Remove() {
         !SetupDiCallClassInstaller(DIF_REMOVE, set.get(), &device)) {
         return Fail("DIF_REMOVE");
     }
+    RemoveChildDevices();
     StopAndDeleteServices();
     // Copying the INF again names the copy Windows keeps, which goes then.
     std::wstring inf = OwnFolder() + kInfName;
