@@ -11,8 +11,8 @@ static NTSTATUS NewSwitchPdo(DRIVER_OBJECT* driver, BusSwitch* sw) {
     UNICODE_STRING nameString;
     RtlInitUnicodeString(&nameString, name);
     DEVICE_OBJECT* pdo;
-    NTSTATUS status =
-        IoCreateDevice(driver, sizeof(BusNode), &nameString, FILE_DEVICE_BUS_EXTENDER, 0, FALSE, &pdo);
+    NTSTATUS status = IoCreateDevice(driver, sizeof(BusNode), &nameString, FILE_DEVICE_BUS_EXTENDER,
+                                     0, FALSE, &pdo);
     if (!NT_SUCCESS(status)) {
         return status;
     }
@@ -29,7 +29,8 @@ static NTSTATUS Plug(const PeloBusPlug* plug) {
     if (!g_bus.rootPdo) {
         return STATUS_DEVICE_NOT_READY;
     }
-    BusSwitch* sw = (BusSwitch*)ExAllocatePoolWithTag(NonPagedPool, sizeof(BusSwitch), BUS_POOL_TAG);
+    BusSwitch* sw =
+        (BusSwitch*)ExAllocatePoolWithTag(NonPagedPool, sizeof(BusSwitch), BUS_POOL_TAG);
     if (!sw) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -75,7 +76,7 @@ static NTSTATUS Unplug(ULONG switchId) {
     KeReleaseSpinLock(&g_bus.lock, irql);
     BusCompleteDone(&done);
     if (!sw) {
-        return STATUS_NO_SUCH_DEVICE;
+        return STATUS_NOT_FOUND;
     }
     IoInvalidateDeviceRelations(g_bus.rootPdo, BusRelations);
     return STATUS_SUCCESS;
@@ -95,7 +96,7 @@ static NTSTATUS Input(const PeloBusInput* input) {
     }
     KeReleaseSpinLock(&g_bus.lock, irql);
     BusCompleteDone(&done);
-    return sw ? STATUS_SUCCESS : STATUS_NO_SUCH_DEVICE;
+    return sw ? STATUS_SUCCESS : STATUS_NOT_FOUND;
 }
 
 static NTSTATUS NextWrite(IRP* irp) {
@@ -173,7 +174,9 @@ static void FailNextWrites(FILE_OBJECT* file) {
     BusCompleteDone(&done);
 }
 
-void BusControlCleanup(IRP* irp) { FailNextWrites(IoGetCurrentIrpStackLocation(irp)->FileObject); }
+void BusControlCleanup(IRP* irp) {
+    FailNextWrites(IoGetCurrentIrpStackLocation(irp)->FileObject);
+}
 
 NTSTATUS BusControlCreate(DRIVER_OBJECT* driver) {
     UNICODE_STRING name;

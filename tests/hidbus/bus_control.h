@@ -10,9 +10,10 @@
  * PLUG (in PeloBusPlug): a switch with both HID interfaces arrives through
  *   Plug and Play. Fails with ERROR_ALREADY_EXISTS (STATUS_OBJECT_NAME_COLLISION)
  *   when the id is plugged already.
- * UNPLUG (in PeloBusUnplug): that switch leaves; reads and writes pending on its
- *   interfaces fail at once with ERROR_DEVICE_NOT_CONNECTED. Unknown id:
- *   ERROR_FILE_NOT_FOUND.
+ * UNPLUG (in PeloBusUnplug): that switch leaves; the reads and writes pending on
+ *   its interfaces fail at once (the HID class driver tells the program its own
+ *   error: Wine's says ERROR_ACCESS_DENIED for reads, ERROR_DEVICE_NOT_CONNECTED
+ *   for writes). Unknown id: ERROR_NOT_FOUND.
  * NEXT_WRITE (out PeloBusWrite): pends until an output report reaches any
  *   interface, then carries it. The write itself stays pending until
  *   COMPLETE_WRITE names its tag, or its switch is unplugged. Closing the handle
@@ -20,7 +21,8 @@
  * COMPLETE_WRITE (in PeloBusCompleteWrite): ends that write, successful or
  *   failed (ERROR_GEN_FAILURE for the writer). Unknown tag: ERROR_NOT_FOUND.
  * INPUT (in PeloBusInput): an input report for the program's next read on that
- *   interface; up to 64 wait per interface, the oldest dropped beyond.
+ *   interface; up to 64 wait per interface, the oldest dropped beyond. Unknown
+ *   id: ERROR_NOT_FOUND.
  *
  * Reports are whole reports, report id first: on pipe 1 the id (8 or 9) and
  * 7 data bytes; pipe 0 has no report ids, so its reports are a 0 byte and 4
@@ -35,7 +37,8 @@
 #define PELOBUS_DEVICE_NAME L"\\Device\\PelorandixBus"
 #define PELOBUS_LINK_NAME L"\\DosDevices\\PelorandixBus"
 
-#define PELOBUS_IOCTL(function) CTL_CODE(FILE_DEVICE_UNKNOWN, function, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#define PELOBUS_IOCTL(function) \
+    CTL_CODE(FILE_DEVICE_UNKNOWN, function, METHOD_BUFFERED, FILE_ANY_ACCESS)
 #define PELOBUS_IOCTL_PLUG PELOBUS_IOCTL(0x800)
 #define PELOBUS_IOCTL_UNPLUG PELOBUS_IOCTL(0x801)
 #define PELOBUS_IOCTL_NEXT_WRITE PELOBUS_IOCTL(0x802)

@@ -74,7 +74,9 @@ typedef struct BusState {
 
 extern BusState g_bus;
 
-static inline BusNode* BusNodeOf(DEVICE_OBJECT* device) { return (BusNode*)device->DeviceExtension; }
+static inline BusNode* BusNodeOf(DEVICE_OBJECT* device) {
+    return (BusNode*)device->DeviceExtension;
+}
 
 /* bus_irp_queue.c: cancel-safe IRP lists, used with g_bus.lock held. */
 NTSTATUS BusQueueIrp(LIST_ENTRY* list, IRP* irp);

@@ -36,7 +36,9 @@ static NTSTATUS NTAPI DispatchInternalDeviceControl(DEVICE_OBJECT* device, IRP* 
     return BusInterfaceInternalIoctl(device, irp);
 }
 
-static NTSTATUS NTAPI DispatchPnp(DEVICE_OBJECT* device, IRP* irp) { return BusPnp(device, irp); }
+static NTSTATUS NTAPI DispatchPnp(DEVICE_OBJECT* device, IRP* irp) {
+    return BusPnp(device, irp);
+}
 
 static NTSTATUS NTAPI DispatchPower(DEVICE_OBJECT* device, IRP* irp) {
     BusNode* node = BusNodeOf(device);
@@ -48,7 +50,9 @@ static NTSTATUS NTAPI DispatchPower(DEVICE_OBJECT* device, IRP* irp) {
     return Finish(irp, STATUS_SUCCESS);
 }
 
-static void NTAPI Unload(DRIVER_OBJECT* driver) { (void)driver; }
+static void NTAPI Unload(DRIVER_OBJECT* driver) {
+    (void)driver;
+}
 
 NTSTATUS NTAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registryPath) {
     (void)registryPath;

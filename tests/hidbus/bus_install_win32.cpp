@@ -117,9 +117,9 @@ int Install() {
 void StopAndDeleteServices() {
     UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     for (const wchar_t* name : kServices) {
-        UniqueService service(
-            manager ? OpenServiceW(manager.get(), name, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE)
-                    : nullptr);
+        UniqueService service(manager ? OpenServiceW(manager.get(), name,
+                                                     SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE)
+                                      : nullptr);
         if (!service) {
             continue;
         }
@@ -158,8 +158,7 @@ int Remove() {
     std::wstring inf = OwnFolder() + kInfName;
     wchar_t copy[MAX_PATH];
     wchar_t* copyName = nullptr;
-    if (SetupCopyOEMInfW(inf.c_str(), nullptr, SPOST_NONE, 0, copy, MAX_PATH, nullptr,
-                         &copyName)) {
+    if (SetupCopyOEMInfW(inf.c_str(), nullptr, SPOST_NONE, 0, copy, MAX_PATH, nullptr, &copyName)) {
         SetupUninstallOEMInfW(copyName, 0, nullptr);
     }
     for (const wchar_t* driver : kDrivers) {
@@ -171,8 +170,8 @@ int Remove() {
 int Wait(DWORD seconds) {
     ULONGLONG deadline = GetTickCount64() + seconds * 1000ULL;
     for (;;) {
-        if (AdoptFileHandle(CreateFileW(PELOBUS_USER_PATH, GENERIC_READ | GENERIC_WRITE, 0,
-                                        nullptr, OPEN_EXISTING, 0, nullptr))) {
+        if (AdoptFileHandle(CreateFileW(PELOBUS_USER_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr))) {
             return 0;
         }
         if (GetTickCount64() >= deadline) {

@@ -13,11 +13,11 @@ BusSwitch* BusFindSwitch(ULONG switchId) {
 
 static NTSTATUS NewNode(DRIVER_OBJECT* driver, BusNodeKind kind, BusSwitch* sw, ULONG pipe,
                         DEVICE_OBJECT** device) {
-    NTSTATUS status = IoCreateDevice(driver, sizeof(BusNode), NULL,
-                                     kind == BUS_ROOT_FDO || kind == BUS_SWITCH_FDO
-                                         ? FILE_DEVICE_BUS_EXTENDER
-                                         : FILE_DEVICE_UNKNOWN,
-                                     0, FALSE, device);
+    NTSTATUS status =
+        IoCreateDevice(driver, sizeof(BusNode), NULL,
+                       kind == BUS_ROOT_FDO || kind == BUS_SWITCH_FDO ? FILE_DEVICE_BUS_EXTENDER
+                                                                      : FILE_DEVICE_UNKNOWN,
+                       0, FALSE, device);
     if (!NT_SUCCESS(status)) {
         return status;
     }
@@ -87,8 +87,8 @@ static NTSTATUS RootRelations(IRP* irp) {
     ULONG count = 0;
     KIRQL irql;
     KeAcquireSpinLock(&g_bus.lock, &irql);
-    for (LIST_ENTRY* entry = g_bus.switches.Flink;
-         entry != &g_bus.switches && count < MAX_SWITCHES; entry = entry->Flink) {
+    for (LIST_ENTRY* entry = g_bus.switches.Flink; entry != &g_bus.switches && count < MAX_SWITCHES;
+         entry = entry->Flink) {
         BusSwitch* sw = CONTAINING_RECORD(entry, BusSwitch, link);
         if (!sw->unplugged) {
             present[count++] = sw->pdo;

@@ -71,7 +71,9 @@ struct Overlapped {
 
 // Starts an overlapped call; its result comes from Overlapped::Finish and
 // GetOverlappedResult.
-bool Started(BOOL result) { return result || GetLastError() == ERROR_IO_PENDING; }
+bool Started(BOOL result) {
+    return result || GetLastError() == ERROR_IO_PENDING;
+}
 
 class ControlDevice {
   public:
@@ -173,7 +175,7 @@ std::vector<HidInterface> Enumerate() {
     if (set == INVALID_HANDLE_VALUE) {
         return found;
     }
-    SP_DEVICE_INTERFACE_DATA interface{};
+    SP_DEVICE_INTERFACE_DATA interface {};
     interface.cbSize = sizeof(interface);
     for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &hidGuid, i, &interface); ++i) {
         std::vector<char> buffer(1024);
@@ -185,9 +187,9 @@ std::vector<HidInterface> Enumerate() {
                                               &node)) {
             continue;
         }
-        UniqueHandle device = AdoptFileHandle(CreateFileW(detail->DevicePath, 0,
-                                                          FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                          nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueHandle device =
+            AdoptFileHandle(CreateFileW(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
         HidInterface candidate;
         candidate.path = detail->DevicePath;
         if (device) {
@@ -270,6 +272,7 @@ TEST_F(BusProbe, EachSwitchShowsTwoHidInterfacesUnderOneGrandparent) {
     EXPECT_TRUE(bus_.Unplug(0x2A));
     EXPECT_TRUE(bus_.Unplug(0x2B));
     EXPECT_FALSE(bus_.Unplug(0x2B));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_FOUND));
     EXPECT_EQ(WaitForInterfaces(0).size(), 0u);
 }
 
@@ -289,7 +292,9 @@ struct PendingWrite {
     bool started = false;
 };
 
-Bytes Data(const PeloBusWrite& write) { return Bytes(write.data, write.data + write.length); }
+Bytes Data(const PeloBusWrite& write) {
+    return Bytes(write.data, write.data + write.length);
+}
 
 Bytes Read(HANDLE device, DWORD length) {
     Bytes report(length);
@@ -323,6 +328,7 @@ TEST_F(BusProbe, ReportsCrossBetweenTheProgramAndTheSwitchProcess) {
     ASSERT_TRUE(bus_.CompleteWrite(taken->writeTag, true));
     EXPECT_TRUE(setPort.Succeeded());
     EXPECT_FALSE(bus_.CompleteWrite(taken->writeTag, true));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_FOUND));
 
     PendingWrite enable(pipe1.get(), {8, 1, 3, 0, 0, 0, 0, 0});
     taken = bus_.NextWrite();
@@ -330,6 +336,7 @@ TEST_F(BusProbe, ReportsCrossBetweenTheProgramAndTheSwitchProcess) {
     EXPECT_EQ(Data(*taken), Bytes({8, 1, 3, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(bus_.CompleteWrite(taken->writeTag, false));
     EXPECT_FALSE(enable.Succeeded());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
 
     // A switch process that closed its handle takes no more reports.
     Overlapped abandoned;
@@ -374,6 +381,7 @@ TEST_F(BusProbe, UnplugEndsPendingIoAndPlugWorksAgainAtOnce) {
     EXPECT_TRUE(read.Finish(pipe1.get(), &bytes));
     EXPECT_FALSE(GetOverlappedResult(pipe1.get(), &read.io, &bytes, TRUE));
     EXPECT_FALSE(untaken.Succeeded());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
     pipe1.reset();
 
     ASSERT_TRUE(bus_.Plug(0x40, 0x03EB, 0x1012, L"00000040"));

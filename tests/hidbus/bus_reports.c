@@ -46,7 +46,9 @@ static const UCHAR kPipe1Descriptor[] = {
 #define WRITE_SWITCH(irp) ((irp)->Tail.Overlay.DriverContext[1])
 #define WRITE_PIPE(irp) ((irp)->Tail.Overlay.DriverContext[2])
 
-static PeloHidXferPacket* WritePacket(IRP* irp) { return (PeloHidXferPacket*)irp->UserBuffer; }
+static PeloHidXferPacket* WritePacket(IRP* irp) {
+    return (PeloHidXferPacket*)irp->UserBuffer;
+}
 
 static void ServeReads(BusInterface* pipe, LIST_ENTRY* done) {
     while (pipe->queued > 0 && !IsListEmpty(&pipe->reads)) {
@@ -54,7 +56,8 @@ static void ServeReads(BusInterface* pipe, LIST_ENTRY* done) {
         if (!read) {
             return;
         }
-        ULONG size = IoGetCurrentIrpStackLocation(read)->Parameters.DeviceIoControl.OutputBufferLength;
+        ULONG size =
+            IoGetCurrentIrpStackLocation(read)->Parameters.DeviceIoControl.OutputBufferLength;
         ULONG length = pipe->lengths[pipe->first];
         if (length > size) {
             length = size;
@@ -93,7 +96,8 @@ static void FillWrite(IRP* request, IRP* write) {
     out->writeTag = (ULONG)(ULONG_PTR)WRITE_TAG(write);
     ULONG offset = 0;
     ULONG length = packet->reportBufferLen;
-    /* Without report ids the class driver may pass the data alone. */
+    /* Without report ids the class driver passes the data alone (Wine's does):
+     * the switch process gets the whole report, 0 id byte first. */
     if (out->pipe == 0 && length < PIPE0_REPORT_LENGTH) {
         out->data[0] = packet->reportId;
         offset = 1;
@@ -255,14 +259,17 @@ NTSTATUS BusInterfaceInternalIoctl(DEVICE_OBJECT* device, IRP* irp) {
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
     ULONG size = stack->Parameters.DeviceIoControl.OutputBufferLength;
     const UCHAR* descriptor = node->pipe == 0 ? kPipe0Descriptor : kPipe1Descriptor;
-    USHORT descriptorLength =
-        node->pipe == 0 ? sizeof(kPipe0Descriptor) : sizeof(kPipe1Descriptor);
+    USHORT descriptorLength = node->pipe == 0 ? sizeof(kPipe0Descriptor) : sizeof(kPipe1Descriptor);
     NTSTATUS status;
     irp->IoStatus.Information = 0;
     switch (stack->Parameters.DeviceIoControl.IoControlCode) {
         case PELO_IOCTL_HID_GET_DEVICE_DESCRIPTOR: {
-            PeloHidDescriptor hid = {sizeof(PeloHidDescriptor), PELO_HID_HID_DESCRIPTOR_TYPE,
-                                     0x0111, 0, 1, PELO_HID_REPORT_DESCRIPTOR_TYPE,
+            PeloHidDescriptor hid = {sizeof(PeloHidDescriptor),
+                                     PELO_HID_HID_DESCRIPTOR_TYPE,
+                                     0x0111,
+                                     0,
+                                     1,
+                                     PELO_HID_REPORT_DESCRIPTOR_TYPE,
                                      descriptorLength};
             status = CopyOut(irp, size, &hid, sizeof(hid));
             break;

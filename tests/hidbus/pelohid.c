@@ -26,7 +26,9 @@ static NTSTATUS NTAPI AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* fdo) {
     return STATUS_SUCCESS;
 }
 
-static void NTAPI Unload(DRIVER_OBJECT* driver) { (void)driver; }
+static void NTAPI Unload(DRIVER_OBJECT* driver) {
+    (void)driver;
+}
 
 NTSTATUS NTAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registryPath) {
     driver->MajorFunction[IRP_MJ_PNP] = PassDown;

@@ -135,7 +135,7 @@ extern "C" CONFIGRET WINAPI CM_Get_Device_ID_Size(ULONG* length, DEVINST node, U
 }
 
 extern "C" CONFIGRET WINAPI CM_Get_Device_IDW(DEVINST node, wchar_t* buffer, ULONG length,
-                                             ULONG flags) {
+                                              ULONG flags) {
     if (auto own = OwnNodeId(node)) {
         if (!buffer) {
             return kInvalidPointer;
