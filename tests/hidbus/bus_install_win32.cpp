@@ -3,7 +3,8 @@
 //
 //   pelorandix-bus-install install   drivers to system32\drivers, the INF, the
 //                                    root device ROOT\PELORANDIXBUS (nothing
-//                                    happens when it is there already)
+//                                    happens when it is there with these
+//                                    drivers; other drivers are replaced)
 //   pelorandix-bus-install remove    the bus's devices, services, INF and files
 //   pelorandix-bus-install wait [s]  until \\.\PelorandixBus opens (20 s default)
 //
@@ -27,6 +28,7 @@
 namespace {
 
 using iowkit2_win32::AdoptFileHandle;
+using iowkit2_win32::UniqueHandle;
 
 constexpr wchar_t kRootInstanceId[] = L"ROOT\\PELORANDIXBUS\\0000";
 constexpr wchar_t kRootHardwareIds[] = L"ROOT\\PELORANDIXBUS\0";  // with the list's end
@@ -80,13 +82,58 @@ bool RootDevicePresent() {
     return set && SetupDiOpenDeviceInfoW(set.get(), kRootInstanceId, nullptr, 0, &device);
 }
 
+std::string FileBytes(const std::wstring& path) {
+    UniqueHandle file = AdoptFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) {
+        return {};
+    }
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    return bytes;
+}
+
+bool InstalledDriversCurrent() {
+    for (const wchar_t* driver : kDrivers) {
+        if (FileBytes(OwnFolder() + driver) != FileBytes(DriversFolder() + driver)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int Remove();
+
+// A driver just stopped stays mapped for a moment after its service stops.
+bool CopyDriver(const std::wstring& from, const std::wstring& to) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION) {
+            return false;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
 int Install() {
     if (RootDevicePresent()) {
-        return 0;
+        if (InstalledDriversCurrent()) {
+            return 0;
+        }
+        // Rebuilt drivers: they load again only with the devices installed anew.
+        if (int failed = Remove()) {
+            return failed;
+        }
     }
     std::wstring source = OwnFolder();
     for (const wchar_t* driver : kDrivers) {
-        if (!CopyFileW((source + driver).c_str(), (DriversFolder() + driver).c_str(), FALSE)) {
+        if (FileBytes(source + driver) != FileBytes(DriversFolder() + driver) &&
+            !CopyDriver(source + driver, DriversFolder() + driver)) {
             return Fail("copying a driver");
         }
     }
