@@ -31,6 +31,7 @@
 #ifndef PELORANDIX_TESTS_HIDBUS_BUS_CONTROL_H
 #define PELORANDIX_TESTS_HIDBUS_BUS_CONTROL_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #define PELOBUS_USER_PATH L"\\\\.\\PelorandixBus"

@@ -239,6 +239,12 @@ class BusProbe : public testing::Test {
         ASSERT_EQ(RunInstallTool(L"wait 30"), 0u);
     }
     void SetUp() override { ASSERT_TRUE(bus_.get()); }
+    // A test that stopped early leaves no switch behind for the tests after it.
+    void TearDown() override {
+        for (uint32_t id : {0x2A, 0x2B, 0x31, 0x40, 0x41}) {
+            bus_.Unplug(id);
+        }
+    }
 
     ControlDevice bus_;
 };
