@@ -241,7 +241,7 @@ class BusProbe : public testing::Test {
     void SetUp() override { ASSERT_TRUE(bus_.get()); }
     // A test that stopped early leaves no switch behind for the tests after it.
     void TearDown() override {
-        for (uint32_t id : {0x2A, 0x2B, 0x31, 0x40, 0x41}) {
+        for (uint32_t id : {0x2A, 0x2B, 0x31, 0x40, 0x41, 0x50}) {
             bus_.Unplug(id);
         }
     }
@@ -409,6 +409,30 @@ TEST_F(BusProbe, UnplugEndsPendingIoAndPlugWorksAgainAtOnce) {
         ASSERT_TRUE(bus_.Unplug(0x41)) << cycle;
         ASSERT_EQ(WaitForInterfaces(0).size(), 0u) << cycle;
     }
+}
+
+TEST_F(BusProbe, RemoveTakesTheBusOutWhileInUseAndInstallBringsItBack) {
+    ASSERT_TRUE(bus_.Plug(0x50, 0x03EB, 0x1012, L"00000050"));
+    std::vector<HidInterface> found = WaitForInterfaces(2);
+    ASSERT_EQ(found.size(), 2u);
+    UniqueHandle pipe1 = OpenOverlapped(Find(found, 0x03EB, 8)->path);
+    Bytes report(8);
+    Overlapped read;
+    ASSERT_TRUE(Started(ReadFile(pipe1.get(), report.data(), 8, nullptr, &read.io)));
+
+    ASSERT_EQ(RunInstallTool(L"remove"), 0u);
+    DWORD bytes = 0;
+    EXPECT_TRUE(read.Finish(pipe1.get(), &bytes));
+    EXPECT_FALSE(GetOverlappedResult(pipe1.get(), &read.io, &bytes, TRUE));
+    EXPECT_FALSE(ControlDevice().get());
+    EXPECT_EQ(WaitForInterfaces(0).size(), 0u);
+
+    ASSERT_EQ(RunInstallTool(L"install"), 0u);
+    ASSERT_EQ(RunInstallTool(L"wait 30"), 0u);
+    ControlDevice again;
+    ASSERT_TRUE(again.Plug(0x50, 0x03EB, 0x1012, L"00000050"));
+    EXPECT_EQ(WaitForInterfaces(2).size(), 2u);
+    EXPECT_TRUE(again.Unplug(0x50));
 }
 
 }  // namespace
