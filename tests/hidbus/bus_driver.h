@@ -59,7 +59,7 @@ typedef struct BusNode {
     ULONG pipe;           /* interface PDOs */
 } BusNode;
 
-/* The bus's state; one root device. Everything below is guarded by lock. */
+/* The bus's state; one root device. The lists and the tag are guarded by lock. */
 typedef struct BusState {
     KSPIN_LOCK lock;
     LIST_ENTRY switches;

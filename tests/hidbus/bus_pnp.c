@@ -63,40 +63,48 @@ static NTSTATUS Complete(IRP* irp, NTSTATUS status) {
     return status;
 }
 
-/* Relations that hold a reference to each device, as Plug and Play expects. */
-static NTSTATUS Relations(DEVICE_OBJECT** devices, ULONG count, IRP* irp) {
+/* Relations that hold a reference to each device, as Plug and Play expects;
+ * room for count devices, filled by AddRelation. */
+static DEVICE_RELATIONS* NewRelations(ULONG count) {
     ULONG size = sizeof(DEVICE_RELATIONS) + count * sizeof(DEVICE_OBJECT*);
     DEVICE_RELATIONS* relations =
         (DEVICE_RELATIONS*)ExAllocatePoolWithTag(PagedPool, size, BUS_POOL_TAG);
+    if (relations) {
+        relations->Count = 0;
+    }
+    return relations;
+}
+
+static void AddRelation(DEVICE_RELATIONS* relations, DEVICE_OBJECT* device) {
+    ObReferenceObject(device);
+    relations->Objects[relations->Count++] = device;
+}
+
+static NTSTATUS HandRelations(IRP* irp, DEVICE_RELATIONS* relations) {
     if (!relations) {
         return STATUS_INSUFFICIENT_RESOURCES;
-    }
-    relations->Count = count;
-    for (ULONG i = 0; i < count; ++i) {
-        ObReferenceObject(devices[i]);
-        relations->Objects[i] = devices[i];
     }
     irp->IoStatus.Information = (ULONG_PTR)relations;
     return STATUS_SUCCESS;
 }
 
-#define MAX_SWITCHES 256
-
 static NTSTATUS RootRelations(IRP* irp) {
-    static DEVICE_OBJECT* present[MAX_SWITCHES];
-    ULONG count = 0;
     KIRQL irql;
     KeAcquireSpinLock(&g_bus.lock, &irql);
-    for (LIST_ENTRY* entry = g_bus.switches.Flink; entry != &g_bus.switches && count < MAX_SWITCHES;
+    ULONG count = 0;
+    for (LIST_ENTRY* entry = g_bus.switches.Flink; entry != &g_bus.switches; entry = entry->Flink) {
+        count += !CONTAINING_RECORD(entry, BusSwitch, link)->unplugged;
+    }
+    DEVICE_RELATIONS* relations = NewRelations(count);
+    for (LIST_ENTRY* entry = g_bus.switches.Flink; relations && entry != &g_bus.switches;
          entry = entry->Flink) {
         BusSwitch* sw = CONTAINING_RECORD(entry, BusSwitch, link);
         if (!sw->unplugged) {
-            present[count++] = sw->pdo;
+            AddRelation(relations, sw->pdo);
         }
     }
-    NTSTATUS status = Relations(present, count, irp);
     KeReleaseSpinLock(&g_bus.lock, irql);
-    return status;
+    return HandRelations(irp, relations);
 }
 
 static void DeleteInterfaces(BusSwitch* sw) {
@@ -195,7 +203,7 @@ static NTSTATUS NewInterfaces(BusNode* node) {
     return STATUS_SUCCESS;
 }
 
-static NTSTATUS SwitchFdoPnp(BusNode* node, IRP* irp) {
+static NTSTATUS SwitchFdoPnp(DEVICE_OBJECT* device, BusNode* node, IRP* irp) {
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
     BusSwitch* sw = node->sw;
     switch (stack->MinorFunction) {
@@ -211,12 +219,15 @@ static NTSTATUS SwitchFdoPnp(BusNode* node, IRP* irp) {
         }
         case IRP_MN_QUERY_DEVICE_RELATIONS:
             if (stack->Parameters.QueryDeviceRelations.Type == BusRelations) {
-                DEVICE_OBJECT* children[BUS_PIPES] = {sw->pipes[0].pdo, sw->pipes[1].pdo};
                 KIRQL irql;
                 KeAcquireSpinLock(&g_bus.lock, &irql);
-                BOOLEAN present = !sw->unplugged && children[0] && children[1];
+                BOOLEAN present = !sw->unplugged && sw->pipes[0].pdo && sw->pipes[1].pdo;
                 KeReleaseSpinLock(&g_bus.lock, irql);
-                NTSTATUS status = Relations(children, present ? BUS_PIPES : 0, irp);
+                DEVICE_RELATIONS* relations = NewRelations(BUS_PIPES);
+                for (ULONG i = 0; relations && present && i < BUS_PIPES; ++i) {
+                    AddRelation(relations, sw->pipes[i].pdo);
+                }
+                NTSTATUS status = HandRelations(irp, relations);
                 if (!NT_SUCCESS(status)) {
                     return Complete(irp, status);
                 }
@@ -228,12 +239,11 @@ static NTSTATUS SwitchFdoPnp(BusNode* node, IRP* irp) {
             sw->fdo = NULL;
             /* The switch PDO below may free sw: nothing of it is used after. */
             DEVICE_OBJECT* lower = node->lower;
-            DEVICE_OBJECT* self = IoGetCurrentIrpStackLocation(irp)->DeviceObject;
             irp->IoStatus.Status = STATUS_SUCCESS;
             IoSkipCurrentIrpStackLocation(irp);
             NTSTATUS status = IoCallDriver(lower, irp);
             IoDetachDevice(lower);
-            IoDeleteDevice(self);
+            IoDeleteDevice(device);
             return status;
         }
         default:
@@ -315,7 +325,11 @@ static NTSTATUS PdoPnp(DEVICE_OBJECT* device, BusNode* node, IRP* irp) {
         }
         case IRP_MN_QUERY_DEVICE_RELATIONS:
             if (stack->Parameters.QueryDeviceRelations.Type == TargetDeviceRelation) {
-                status = Relations(&device, 1, irp);
+                DEVICE_RELATIONS* relations = NewRelations(1);
+                if (relations) {
+                    AddRelation(relations, device);
+                }
+                status = HandRelations(irp, relations);
             }
             break;
         default:
@@ -330,7 +344,7 @@ NTSTATUS BusPnp(DEVICE_OBJECT* device, IRP* irp) {
         case BUS_ROOT_FDO:
             return RootPnp(node, irp);
         case BUS_SWITCH_FDO:
-            return SwitchFdoPnp(node, irp);
+            return SwitchFdoPnp(device, node, irp);
         case BUS_SWITCH_PDO:
         case BUS_INTERFACE_PDO:
             return PdoPnp(device, node, irp);
