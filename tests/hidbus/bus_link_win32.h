@@ -26,6 +26,13 @@ class BusLink {
     bool Unplug(uint32_t switchId);
     bool Input(uint32_t switchId, unsigned pipe, const uint8_t* report, size_t size);
     bool CompleteWrite(uint32_t writeTag, bool succeeded);
+    // Waits up to limitMs until both HID interfaces of the switch are there
+    // (present) or gone, as a program's device enumeration sees them.
+    static bool AwaitHidInterfaces(uint32_t switchId, bool present, DWORD limitMs);
+    // "The devices changed" to every top-level window, as Windows says it
+    // after each device-node change: Wine 8.0 does not always say it once a
+    // switch's HID interfaces are there.
+    static void BroadcastDevicesChanged();
     // The next report the program wrote to any switch, waiting until one
     // comes or stop is set; none when stopped or the device failed. Call it
     // from one thread.

@@ -99,8 +99,9 @@ class BusConsole {
         }
         std::string reply = consoles_.at(selected_)->Execute(line);
         if (command == "help") {
-            reply += " | switch N [PID [SERIAL]] (select switch N, added unplugged if new) | "
-                     "switches";
+            reply +=
+                " | switch N [PID [SERIAL]] (select switch N, added unplugged if new) | "
+                "switches";
         }
         // The program sees a plug or an unplug once the reply is out.
         mirror_.Settle();
@@ -155,9 +156,10 @@ class BusConsole {
 int wmain(int argc, wchar_t** argv) {
     auto link = BusLink::Open(kDriverWaitMs);
     if (!link) {
-        std::fputs("pelorandix-bus: the virtual switch bus driver is not running in this Wine "
-                   "prefix (scripts/wine-env installs it: wine_env_install_bus)\n",
-                   stderr);
+        std::fputs(
+            "pelorandix-bus: the virtual switch bus driver is not running in this Wine "
+            "prefix (scripts/wine-env installs it: wine_env_install_bus)\n",
+            stderr);
         return 1;
     }
     SwitchMirror mirror(*link, WriteLine);
@@ -173,10 +175,10 @@ int wmain(int argc, wchar_t** argv) {
             argument = "03EB:1A2B3C4D";
         }
         const size_t colon = argument.find(':');
-        const auto options = ParseSwitch(std::string_view(argument).substr(0, colon),
-                                         colon == std::string::npos
-                                             ? std::string_view("1A2B3C4D")
-                                             : std::string_view(argument).substr(colon + 1));
+        const auto options =
+            ParseSwitch(std::string_view(argument).substr(0, colon),
+                        colon == std::string::npos ? std::string_view("1A2B3C4D")
+                                                   : std::string_view(argument).substr(colon + 1));
         if (!options) {
             std::fprintf(stderr, "pelorandix-bus: %s is not PID[:SERIAL]\n", argument.c_str());
             return 2;

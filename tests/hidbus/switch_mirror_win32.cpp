@@ -10,6 +10,8 @@ constexpr unsigned kPipeCount = 2;
 constexpr uint32_t kReportBufferSize = 64;
 // A write the switch does not take within this is failed to the program.
 constexpr uint32_t kSwitchWriteTimeoutMs = 1000;
+// How long Plug and Play may take to bring a switch's interfaces up or down.
+constexpr DWORD kInterfacesLimitMs = 10000;
 
 }  // namespace
 
@@ -33,13 +35,15 @@ class SwitchMirror::PipeForwarder {
             port_->BeginRead(report, sizeof report);
             // A read on a device that went never completes: the wait then
             // ends only with the stop.
-            const IowKit2WaitResult result = port_->WaitForReadOrStop(*stop_, hidsim::kInfiniteWait);
+            const IowKit2WaitResult result =
+                port_->WaitForReadOrStop(*stop_, hidsim::kInfiniteWait);
             if (result == IowKit2WaitResult::kStopped) {
                 port_->CancelPendingRead();
                 return;
             }
             uint32_t size = 0;
-            if (result == IowKit2WaitResult::kCompletion && port_->GetReadResult(size) && size > 0) {
+            if (result == IowKit2WaitResult::kCompletion && port_->GetReadResult(size) &&
+                size > 0) {
                 link.Input(switchId, pipe, report, size);
             }
         }
@@ -125,14 +129,27 @@ void SwitchMirror::RunReconciler() {
             return;
         }
         const uint64_t seen = changesSeen_;
-        Reconcile();
+        const std::vector<std::pair<uint32_t, bool>> moved = Reconcile();
+        if (!moved.empty()) {
+            // Done once the program can see it, and told as Windows tells it.
+            lock.unlock();
+            for (const auto& [id, plugged] : moved) {
+                if (!BusLink::AwaitHidInterfaces(id, plugged, kInterfacesLimitMs)) {
+                    print_("error: switch " + std::to_string(id) + "'s HID interfaces did not " +
+                           (plugged ? "appear" : "go"));
+                }
+            }
+            BusLink::BroadcastDevicesChanged();
+            lock.lock();
+        }
         changesMirrored_ = seen;
         changed_.notify_all();
     }
 }
 
-// Mutex held.
-void SwitchMirror::Reconcile() {
+// Mutex held. Returns the switches plugged (true) or unplugged (false).
+std::vector<std::pair<uint32_t, bool>> SwitchMirror::Reconcile() {
+    std::vector<std::pair<uint32_t, bool>> moved;
     for (auto& [id, mirrored] : switches_) {
         std::shared_ptr<hidsim::Device> current = mirrored->device->CurrentDevice();
         if (current && !current->IsPlugged()) {
@@ -141,11 +158,16 @@ void SwitchMirror::Reconcile() {
         if (current == mirrored->shown) {
             continue;
         }
-        Unmirror(*mirrored);
+        if (mirrored->shown) {
+            Unmirror(*mirrored);
+            moved.emplace_back(id, false);
+        }
         if (current) {
             MirrorDevice(*mirrored, std::move(current));
+            moved.emplace_back(id, true);
         }
     }
+    return moved;
 }
 
 // Mutex held. The driver lets go first: its pending reads and writes fail

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "hid/platform.h"
@@ -45,7 +46,7 @@ class SwitchMirror {
     class PipeForwarder;
     struct Mirrored;
 
-    void Reconcile();
+    std::vector<std::pair<uint32_t, bool>> Reconcile();
     void RunReconciler();
     void ServeWrites();
     void Unmirror(Mirrored& mirrored);
