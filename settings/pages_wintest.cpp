@@ -417,9 +417,10 @@ TEST_F(PagesTest, LanguageListAndStartAtLogin) {
                   EXPECT_EQ(SettingsLine("Language"), "0000000000");
                   EXPECT_EQ(window.Language(), 7);  // until the next start
 
-                  // On Login writes the running program's path and deletes it again.
+                  // On Login writes the running program's path, quoted, and deletes it
+                  // again.
                   SendMessageA(onLogin, BM_CLICK, 0, 0);
-                  EXPECT_EQ(RunValue(), std::string(program));
+                  EXPECT_EQ(RunValue(), '"' + std::string(program) + '"');
                   SendMessageA(onLogin, BM_CLICK, 0, 0);
                   EXPECT_EQ(RunValue(), std::nullopt);
                   EXPECT_EQ(SendMessageA(onLogin, BM_GETCHECK, 0, 0), BST_UNCHECKED);
