@@ -111,8 +111,9 @@ HWND FindChildWindow(HWND parent, std::string_view className, std::string_view t
 
 // Whether the taskbar's notification area (Wine's virtual desktop has one)
 // shows the icon `iconId` of the program `exe` at the small-icon size, looked
-// for on the screen's pixels. Only the icon's opaque pixels are compared, so
-// the area's background does not matter. False without a taskbar.
+// for on the screen's pixels in that area alone, never on the taskbar's
+// buttons. Only the icon's opaque pixels are compared, so the area's
+// background does not matter. False without a taskbar.
 bool NotificationAreaShowsIcon(const std::filesystem::path& exe, int iconId);
 
 // Real keyboard input: holds the modifiers down in order, taps `key`, then
