@@ -11,10 +11,6 @@
 //   install_probe version <file>
 //       Prints the file's version resource: "product=" (ProductVersion text)
 //       and "file=" (the fixed file version, a.b.c.d).
-//   install_probe value <HKCU\key> <name>
-//       Prints the value's type and data, "REG_SZ C:\Tools", in UTF-8 (reg.exe
-//       prints in the OEM code page); a DWORD as 0x1. Exit code 1 when the
-//       value is missing.
 //
 // Exit code 0 on success, 1 on a failed check, 2 on a wrong command line.
 #include <windows.h>
@@ -184,36 +180,6 @@ int Version(const std::wstring& file) {
     return 0;
 }
 
-int Value(const std::wstring& key, const std::wstring& name) {
-    constexpr std::wstring_view kUserRoot = L"HKCU\\";
-    if (!key.starts_with(kUserRoot)) {
-        return 2;
-    }
-    const std::wstring subkey = key.substr(kUserRoot.size());
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, subkey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                     &type, nullptr, &size) != ERROR_SUCCESS) {
-        return 1;
-    }
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 1);
-    size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-    if (RegGetValueW(HKEY_CURRENT_USER, subkey.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                     &type, data.data(), &size) != ERROR_SUCCESS) {
-        return 1;
-    }
-    if (type == REG_DWORD) {
-        std::printf("REG_DWORD 0x%lx\n",
-                    static_cast<unsigned long>(*reinterpret_cast<DWORD*>(data.data())));
-    } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
-        std::printf("%s %s\n", type == REG_SZ ? "REG_SZ" : "REG_EXPAND_SZ",
-                    Utf8(data.data()).c_str());
-    } else {
-        std::printf("REG_NONE\n");
-    }
-    return 0;
-}
-
 }  // namespace
 
 int main() {
@@ -231,11 +197,7 @@ int main() {
     if (count == 3 && args[1] == L"version") {
         return Version(args[2]);
     }
-    if (count == 4 && args[1] == L"value") {
-        return Value(args[2], args[3]);
-    }
     std::fprintf(stderr,
-                 "usage: install_probe start <shortcut> <text> | running <pid> | version <file> | "
-                 "value <HKCU\\key> <name>\n");
+                 "usage: install_probe start <shortcut> <text> | running <pid> | version <file>\n");
     return 2;
 }

@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
 # The installer under Wine, in the prefix of $WINEPREFIX: a silent install
-# (with the command-line program's bin folder, and only that, added to the
-# user's PATH), the program started from its Start-menu shortcut's working
-# directory finding its settings there, and two silent uninstalls, one that
-# keeps the settings file and one told to remove it (the PATH entry goes with
-# the first); between them an install over an earlier version's layout. Then
-# an install and uninstall in a folder whose name is outside the ANSI code
-# page. A PATH entry outside it stays as it was throughout. Leaves the prefix
-# as it found it.
+# (with only the bin folder added to the user's PATH), the program started
+# from its Start-menu shortcut's working directory finding its settings there,
+# and two silent uninstalls, one that keeps the settings file and one told to
+# remove it (the PATH entry goes with the first), the second after an install
+# over an earlier version; then a folder named outside the ANSI code page.
+# Leaves the prefix as it found it.
 #
 #   installer_test.sh --version X.Y.Z --app-dir DIR --cli-dir DIR --probe install_probe.exe
 #                     --work DIR
@@ -26,7 +24,8 @@ while (($#)); do
   shift 2
 done
 
-# Paths outside the ANSI code page reach Wine's command lines in UTF-8.
+# Paths outside the ANSI code page reach Wine's command lines in UTF-8, and
+# its OEM code page is 437.
 export LC_ALL=C.UTF-8
 # No desktop entries on the host for the shortcuts made here.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
@@ -60,11 +59,16 @@ fatal() {
   exit 1
 }
 
-# The data of a registry value (fails when it is missing) and its type.
+# The data of a registry value; fails when it is missing. reg.exe writes in
+# the OEM code page (437, which has the Greek letters used here).
 reg_data() {
-  local value && value=$(wine "$probe" value "$1" "$2" | tr -d '\r') && printf '%s\n' "${value#REG_* }"
+  wine reg query "$1" /v "$2" 2>/dev/null | iconv -f CP437 -t UTF-8 | tr -d '\r' |
+    awk -v name="$2" '$1 == name { sub(/^ *[^ ]+ +REG_[A-Z_]+(    |$)/, ""); print; found = 1 }
+                      END { exit !found }'
 }
-reg_type() { wine "$probe" value "$1" "$2" | tr -d '\r' | cut -d' ' -f1; }
+reg_type() {
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v name="$2" '$1 == name { print $2 }'
+}
 key_exists() { wine reg query "$1" >/dev/null 2>&1; }
 
 # The uninstaller hands its work to a copy of itself and returns at once;
@@ -89,7 +93,7 @@ mapfile -t folders < <(wine cmd /c 'echo %LOCALAPPDATA%&echo %APPDATA%' | tr -d 
 install_win="${folders[0]}\\Programs\\Pelorandix Control Center"
 shortcut_win="${folders[1]}\\Microsoft\\Windows\\Start Menu\\Programs\\Pelorandix Control Center.lnk"
 # A folder named outside the ANSI code page, as a user's profile may be.
-unicode_win="${folders[0]}\\Programs\\Ωmega-Пётр-用户"
+unicode_win="${folders[0]}\\Programs\\Ωmega-Σφ"
 install=$(winepath -u "$install_win" 2>/dev/null)
 shortcut=$(winepath -u "$shortcut_win" 2>/dev/null)
 unicode=$(winepath -u "$unicode_win" 2>/dev/null)
