@@ -24,8 +24,7 @@ while (($#)); do
   shift 2
 done
 
-# Paths outside the ANSI code page reach Wine's command lines in UTF-8, and
-# its OEM code page is 437.
+# Command lines reach Wine in UTF-8; its OEM code page is 437.
 export LC_ALL=C.UTF-8
 # No desktop entries on the host for the shortcuts made here.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
@@ -34,8 +33,7 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pelorand
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 run_value=Pelorandix
 environment_key='HKCU\Environment'
-# The user's PATH while the test runs: entries of the user's own, one outside
-# the ANSI code page.
+# The user's PATH while the test runs: entries of their own, one not in ANSI.
 user_path='C:\Tools;C:\Tools\Ωmega'
 # "Language" German (0): four zero bytes and their checksum.
 settings_text=$'[Settings]\r\nLanguage=0000000000\r\n'
@@ -59,8 +57,7 @@ fatal() {
   exit 1
 }
 
-# The data of a registry value; fails when it is missing. reg.exe writes in
-# the OEM code page (437, which has the Greek letters used here).
+# The data of a registry value (in code page 437 from reg.exe); fails when it is missing.
 reg_data() {
   wine reg query "$1" /v "$2" 2>/dev/null | iconv -f CP437 -t UTF-8 | tr -d '\r' |
     awk -v name="$2" '$1 == name { sub(/^ *[^ ]+ +REG_[A-Z_]+(    |$)/, ""); print; found = 1 }
@@ -97,7 +94,7 @@ unicode_win="${folders[0]}\\Programs\\Ωmega-Σφ"
 install=$(winepath -u "$install_win" 2>/dev/null)
 shortcut=$(winepath -u "$shortcut_win" 2>/dev/null)
 unicode=$(winepath -u "$unicode_win" 2>/dev/null)
-[[ -n "$install" && -n "$shortcut" && -n "$unicode" ]] || fatal "finding the user's folders in the Wine prefix"
+[[ -n "$install" && -n "$shortcut" && -n "$unicode" ]] || fatal "finding the user's folders"
 
 # Whatever an interrupted run left, and the user's own Run value kept aside.
 saved_run_type=$(reg_type "$run_key" "$run_value")
@@ -185,7 +182,7 @@ check "the start at login of this install is gone" test -z "$(reg_type "$run_key
 check "only the bin folder left the user's PATH" \
   equals "$(reg_data "$environment_key" Path)" "$user_path"
 
-echo "--- install again over the kept settings and an earlier version, uninstall with /REMOVESETTINGS"
+echo "--- install again over the kept settings and an earlier version, uninstall /REMOVESETTINGS"
 # Earlier versions: pelorandix.exe beside the program, the whole folder on
 # PATH, the start at login unquoted.
 cp "$cli_dir/pelorandix.exe" "$install/"
@@ -221,7 +218,7 @@ wine reg add "$run_key" /v "$run_value" /t REG_SZ /d "$unicode_win\\PelorandixCo
 wine "$unicode/uninstall.exe" /S
 check "the uninstaller finished" wait_for_uninstall
 check "the folder is gone" test ! -e "$unicode"
-check "the earlier start at login of this install is gone" test -z "$(reg_type "$run_key" "$run_value")"
+check "the earlier start at login is gone" test -z "$(reg_type "$run_key" "$run_value")"
 check "the user's PATH is as it was" equals "$(reg_data "$environment_key" Path)" "$user_path"
 
 echo "installer_test: $failures failed"
