@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/hotkey_repeats_win32.h"
 #include "app/perform_request.h"
 #include "app/remote_channel_win32.h"
 #include "firmware/fw_upgrade_dlg_win32.h"
@@ -26,15 +27,14 @@ constexpr UINT kTrayMenuFlags = TPM_RIGHTBUTTON | TPM_BOTTOMALIGN;
 constexpr char kMenuLoadError[] = "Unabled to load Menu";
 constexpr char kApplicationTitle[] = "Pelorandix Control Center";
 
-NOTIFYICONDATAA TrayIconData(HWND window, UINT callbackMessage) {
+NOTIFYICONDATAA TrayIconData(HWND window, UINT callbackMessage, HICON icon) {
     NOTIFYICONDATAA data{};
     data.cbSize = NOTIFYICONDATAA_V2_SIZE;
     data.hWnd = window;
     data.uID = CTrayControlDlg::kTrayIconId;
     data.uFlags = kTrayIconFlags;
     data.uCallbackMessage = callbackMessage;
-    // The system's small-icon size: sharp at any display scaling.
-    data.hIcon = ui::LoadProgramIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
+    data.hIcon = icon;
     lstrcpynA(data.szTip, kTrayTip, sizeof data.szTip);
     return data;
 }
@@ -50,6 +50,8 @@ CTrayControlDlg::CTrayControlDlg()
     : CDialog(IDD_TRAYCONTROL_DIALOG), PortControl(static_cast<Desktop&>(*this)) {
     mainIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXICON));
     smallIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
+    // The system's small-icon size: sharp at any display scaling.
+    trayIcon_ = ui::LoadProgramIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
 }
 
 CTrayControlDlg::~CTrayControlDlg() = default;
@@ -90,8 +92,8 @@ BOOL CTrayControlDlg::OnInitDialog() {
     pageTabs_.SubclassWindow(GetDlgItem(IDC_PAGE_TABS));
     SetPropA(hwnd_, kMainWindowProperty, hwnd_);
     AddAboutItem();
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_));
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_.get()));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
     AddTrayIcon();
     LoadTrayMenu();
     Settings settings;
@@ -131,7 +133,7 @@ void CTrayControlDlg::AddAboutItem() {
 }
 
 bool CTrayControlDlg::NotifyTray(DWORD action) {
-    NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY);
+    NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY, trayIcon_.get());
     return Shell_NotifyIconA(action, &data) != FALSE;
 }
 
@@ -199,12 +201,12 @@ LRESULT CTrayControlDlg::OnPaint(WPARAM, LPARAM) {
     GetClientRect(hwnd_, &client);
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(paint.Dc(), x, y, mainIcon_);
+    DrawIcon(paint.Dc(), x, y, mainIcon_.get());
     return 0;
 }
 
 LRESULT CTrayControlDlg::OnQueryDragIcon(WPARAM, LPARAM) {
-    return reinterpret_cast<LRESULT>(mainIcon_);
+    return reinterpret_cast<LRESULT>(mainIcon_.get());
 }
 
 LRESULT CTrayControlDlg::OnClose(WPARAM, LPARAM) {
@@ -213,7 +215,9 @@ LRESULT CTrayControlDlg::OnClose(WPARAM, LPARAM) {
 }
 
 LRESULT CTrayControlDlg::OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam) {
-    return OnHotKey(static_cast<int>(hotkeyId), static_cast<unsigned>(lParam));
+    OnHotKey(static_cast<int>(hotkeyId), static_cast<unsigned>(lParam));
+    DropQueuedHotkeyRepeats(hwnd_, static_cast<int>(hotkeyId));
+    return 0;
 }
 
 LRESULT CTrayControlDlg::OnTimerMessage(WPARAM timerId, LPARAM) {
@@ -462,7 +466,9 @@ void CTrayControlDlg::StopTimer(unsigned timerId) {
 }
 
 bool CTrayControlDlg::RegisterHotkey(int id, unsigned modifiers, unsigned keyCode) {
-    return RegisterHotKey(hwnd_, id, modifiers, keyCode) != FALSE;
+    // A held hotkey arrives once, not once per auto-repeat: each arrival
+    // waits half a second, and the repeats would queue up behind it.
+    return RegisterHotKey(hwnd_, id, modifiers | MOD_NOREPEAT, keyCode) != FALSE;
 }
 
 void CTrayControlDlg::UnregisterHotkey(int id) {

@@ -104,8 +104,9 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     std::string LoadResourceString(unsigned id) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
 
-    HICON mainIcon_ = nullptr;
-    HICON smallIcon_ = nullptr;
+    ui::UniqueIcon mainIcon_;
+    ui::UniqueIcon smallIcon_;
+    ui::UniqueIcon trayIcon_;
     ui::UniqueMenu trayMenu_;
     ui::UniqueBitmap checkedBitmap_;
     ui::UniqueBitmap uncheckedBitmap_;
