@@ -2,7 +2,7 @@
 
 #include "app/port_control.h"
 
-namespace cli {
+namespace remote {
 
 RemoteAnswer PerformRequest(PortControl& control, const RemoteRequest& request, bool windowOpen,
                             const std::function<bool()>& portErrorRaised) {
@@ -40,4 +40,4 @@ RemoteAnswer PerformRequest(PortControl& control, const RemoteRequest& request, 
     return answer;
 }
 
-}  // namespace cli
+}  // namespace remote

@@ -8,7 +8,7 @@
 
 class PortControl;
 
-namespace cli {
+namespace remote {
 
 // Reasons a command fails.
 inline constexpr char kNoSwitchReason[] = "no switch is connected";
@@ -25,4 +25,4 @@ inline constexpr char kRotationNotStartedReason[] = "the rotation could not be s
 RemoteAnswer PerformRequest(PortControl& control, const RemoteRequest& request, bool windowOpen,
                             const std::function<bool()>& portErrorRaised);
 
-}  // namespace cli
+}  // namespace remote

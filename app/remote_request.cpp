@@ -5,7 +5,7 @@
 
 #include "switchlink/switch_protocol.h"
 
-namespace cli {
+namespace remote {
 namespace {
 
 constexpr std::string_view kStatusRequest = "status";
@@ -146,4 +146,4 @@ std::optional<RemoteAnswer> DecodeAnswer(std::string_view text) {
     return answer;
 }
 
-}  // namespace cli
+}  // namespace remote

@@ -15,7 +15,7 @@
 
 #include "app/switch_state.h"
 
-namespace cli {
+namespace remote {
 
 // COPYDATASTRUCT::dwData of a request and of an answer ("PlRq", "PlAn").
 inline constexpr uint32_t kRequestTag = 0x506C5271;
@@ -46,4 +46,4 @@ std::optional<RemoteRequest> DecodeRequest(std::string_view text);
 std::string EncodeAnswer(const RemoteAnswer& answer);
 std::optional<RemoteAnswer> DecodeAnswer(std::string_view text);
 
-}  // namespace cli
+}  // namespace remote

@@ -5,6 +5,7 @@
 
 #include "app/hotkey_repeats_win32.h"
 #include "app/perform_request.h"
+#include "app/program_names.h"
 #include "app/remote_channel_win32.h"
 #include "firmware/fw_upgrade_dlg_win32.h"
 #include "hid/iowkit2.h"
@@ -57,7 +58,7 @@ CTrayControlDlg::CTrayControlDlg()
 CTrayControlDlg::~CTrayControlDlg() = default;
 
 UINT CTrayControlDlg::ShowRequestMessage() {
-    static const UINT message = RegisterWindowMessageA("Pelorandix.ShowMainWindow");
+    static const UINT message = RegisterWindowMessageA(kShowMainWindowMessageName);
     return message;
 }
 
@@ -258,8 +259,8 @@ LRESULT CTrayControlDlg::OnPageTabChange(NMHDR&) {
 }
 
 LRESULT CTrayControlDlg::OnCopyData(WPARAM replyWindow, LPARAM data) {
-    const std::optional<cli::RemoteRequest> request =
-        cli::ReadRequest(reinterpret_cast<const COPYDATASTRUCT*>(data));
+    const std::optional<remote::RemoteRequest> request =
+        remote::ReadRequest(reinterpret_cast<const COPYDATASTRUCT*>(data));
     if (!request || quitting_) {
         return FALSE;
     }
@@ -268,10 +269,10 @@ LRESULT CTrayControlDlg::OnCopyData(WPARAM replyWindow, LPARAM data) {
     // change.
     quietPortErrors_ = true;
     portErrorRaised_ = false;
-    const cli::RemoteAnswer answer = cli::PerformRequest(
+    const remote::RemoteAnswer answer = remote::PerformRequest(
         *this, *request, OpenModalWindow() != nullptr, [this] { return portErrorRaised_; });
     quietPortErrors_ = false;
-    cli::SendAnswer(reinterpret_cast<HWND>(replyWindow), hwnd_, answer);
+    remote::SendAnswer(reinterpret_cast<HWND>(replyWindow), hwnd_, answer);
     return TRUE;
 }
 

@@ -40,9 +40,8 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     Desktop& GetDesktop() { return *this; }
 
     // The window message a second start of the program sends to show this
-    // window, and the property that marks the main window for it.
+    // window (see app/program_names.h).
     static UINT ShowRequestMessage();
-    static constexpr char kMainWindowProperty[] = "Pelorandix.MainWindow";
 
   protected:
     const ui::MessageMap* GetMessageMap() const override { return Messages(); }

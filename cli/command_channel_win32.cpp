@@ -2,9 +2,8 @@
 
 #include <string>
 
+#include "app/program_names.h"
 #include "app/remote_channel_win32.h"
-#include "app/tray_control_app_win32.h"
-#include "app/tray_control_dlg_win32.h"
 #include "ui/handles_win32.h"
 
 namespace cli {
@@ -14,14 +13,6 @@ namespace {
 constexpr UINT kRequestTimeoutMilliseconds = 5000;
 
 constexpr char kReplyWindowClass[] = "Pelorandix.CommandLineReply";
-
-BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
-    if (GetPropA(window, CTrayControlDlg::kMainWindowProperty) != nullptr) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // A message-only window that keeps the text of the answer it is sent.
 class ReplyWindow {
@@ -56,7 +47,7 @@ class ReplyWindow {
         auto* self = reinterpret_cast<ReplyWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         if (message == WM_COPYDATA && self != nullptr && data != nullptr &&
-            data->dwData == kAnswerTag) {
+            data->dwData == remote::kAnswerTag) {
             self->answer_.emplace(static_cast<const char*>(data->lpData), data->cbData);
             return TRUE;
         }
@@ -69,32 +60,27 @@ class ReplyWindow {
 
 }  // namespace
 
-HWND FindRunningProgram() {
-    HWND found = nullptr;
-    EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
 bool ProgramInstanceExists() {
     ui::UniqueKernelHandle mutex(OpenMutexA(SYNCHRONIZE, FALSE, kInstanceMutexName));
     return mutex != nullptr;
 }
 
-std::optional<RemoteAnswer> AskRunningProgram(HWND mainWindow, const RemoteRequest& request) {
+std::optional<remote::RemoteAnswer> AskRunningProgram(HWND mainWindow,
+                                                      const remote::RemoteRequest& request) {
     ReplyWindow reply;
     if (reply.Handle() == nullptr) {
         return std::nullopt;
     }
-    const std::string text = EncodeRequest(request);
-    COPYDATASTRUCT data = TextCopyData(kRequestTag, text);
+    const std::string text = remote::EncodeRequest(request);
+    COPYDATASTRUCT data = remote::TextCopyData(remote::kRequestTag, text);
     DWORD_PTR handled = FALSE;
     if (!SendMessageTimeoutA(mainWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(reply.Handle()),
-                             reinterpret_cast<LPARAM>(&data), kChannelSendFlags,
+                             reinterpret_cast<LPARAM>(&data), remote::kChannelSendFlags,
                              kRequestTimeoutMilliseconds, &handled) ||
         !handled || !reply.Answer()) {
         return std::nullopt;
     }
-    return DecodeAnswer(*reply.Answer());
+    return remote::DecodeAnswer(*reply.Answer());
 }
 
 }  // namespace cli

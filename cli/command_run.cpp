@@ -5,6 +5,10 @@
 namespace cli {
 namespace {
 
+using remote::Command;
+using remote::RemoteAnswer;
+using remote::RemoteRequest;
+
 // How long a set-port waits for the switch to report the port, and how
 // often it looks.
 constexpr auto kConfirmLimit = std::chrono::seconds(3);
@@ -44,7 +48,7 @@ int RunCommand(CommandTarget& target, const Options& options, std::ostream& out,
                std::ostream& error) {
     const RemoteAnswer answer = target.Perform(RequestFor(options));
     if (options.action == Action::kStatus) {
-        out << StateJson(answer.state) << std::endl;
+        out << remote::StateJson(answer.state) << std::endl;
         return answer.done ? kExitDone : ReportFailure(answer.reason, error);
     }
     if (!answer.done) {
@@ -55,9 +59,10 @@ int RunCommand(CommandTarget& target, const Options& options, std::ostream& out,
         return kExitDone;
     }
     if (!WaitForPortReport(target, answer, options.port)) {
-        return ReportFailure("the switch did not confirm port " + PortLetter(options.port), error);
+        return ReportFailure("the switch did not confirm port " + remote::PortLetter(options.port),
+                             error);
     }
-    out << "Switched to port " << PortLetter(options.port) << "." << std::endl;
+    out << "Switched to port " << remote::PortLetter(options.port) << "." << std::endl;
     return kExitDone;
 }
 

@@ -22,7 +22,7 @@ class CommandTarget {
     virtual ~CommandTarget() = default;
     // Performs the request; a target that cannot be reached answers not done
     // with the reason.
-    virtual RemoteAnswer Perform(const RemoteRequest& request) = 0;
+    virtual remote::RemoteAnswer Perform(const remote::RemoteRequest& request) = 0;
     // Lets time pass while the switch's reports come in.
     virtual void Pause(unsigned milliseconds) = 0;
 };

@@ -70,11 +70,12 @@ OneShotTarget::~OneShotTarget() {
     }
 }
 
-RemoteAnswer OneShotTarget::Perform(const RemoteRequest& request) {
+remote::RemoteAnswer OneShotTarget::Perform(const remote::RemoteRequest& request) {
     // Reports that arrived since the last look are decoded first.
     DispatchMessagesFor(0, nullptr);
     desktop_.ForgetPortError();
-    return PerformRequest(control_, request, false, [this] { return desktop_.PortErrorRaised(); });
+    return remote::PerformRequest(control_, request, false,
+                                  [this] { return desktop_.PortErrorRaised(); });
 }
 
 void OneShotTarget::Pause(unsigned milliseconds) {

@@ -50,7 +50,7 @@ class OneShotTarget final : public CommandTarget {
     OneShotTarget(const OneShotTarget&) = delete;
     OneShotTarget& operator=(const OneShotTarget&) = delete;
 
-    RemoteAnswer Perform(const RemoteRequest& request) override;
+    remote::RemoteAnswer Perform(const remote::RemoteRequest& request) override;
     void Pause(unsigned milliseconds) override;
 
   private:
