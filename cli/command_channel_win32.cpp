@@ -14,10 +14,10 @@ constexpr UINT kRequestTimeoutMilliseconds = 5000;
 
 constexpr char kReplyWindowClass[] = "Pelorandix.CommandLineReply";
 
-// A message-only window that keeps the text of the answer it is sent.
+// A message-only window that keeps the text of the answer `program` sends it.
 class ReplyWindow {
   public:
-    ReplyWindow() {
+    explicit ReplyWindow(HWND program) : program_(program) {
         static const ATOM windowClass = [] {
             WNDCLASSA definition{};
             definition.lpfnWndProc = &ReplyWindow::Procedure;
@@ -29,6 +29,11 @@ class ReplyWindow {
             window_ = CreateWindowExA(0, kReplyWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                       nullptr, GetModuleHandleA(nullptr), nullptr);
             SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            // Run elevated, this process is of a higher integrity than the
+            // program, and Windows drops a WM_COPYDATA that comes up from a
+            // lower one unless the window lets it in. What it takes is an
+            // answer of the program it asked, under the answer's tag.
+            ChangeWindowMessageFilterEx(window_, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
         }
     }
     ~ReplyWindow() {
@@ -47,6 +52,7 @@ class ReplyWindow {
         auto* self = reinterpret_cast<ReplyWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         if (message == WM_COPYDATA && self != nullptr && data != nullptr &&
+            reinterpret_cast<HWND>(wParam) == self->program_ &&
             data->dwData == remote::kAnswerTag) {
             self->answer_.emplace(static_cast<const char*>(data->lpData), data->cbData);
             return TRUE;
@@ -54,6 +60,7 @@ class ReplyWindow {
         return DefWindowProcA(window, message, wParam, lParam);
     }
 
+    HWND program_;
     HWND window_ = nullptr;
     std::optional<std::string> answer_;
 };
@@ -67,7 +74,7 @@ bool ProgramInstanceExists() {
 
 std::optional<remote::RemoteAnswer> AskRunningProgram(HWND mainWindow,
                                                       const remote::RemoteRequest& request) {
-    ReplyWindow reply;
+    ReplyWindow reply(mainWindow);
     if (reply.Handle() == nullptr) {
         return std::nullopt;
     }
