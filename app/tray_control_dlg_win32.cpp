@@ -70,6 +70,7 @@ const ui::MessageMap* CTrayControlDlg::Messages() {
         ui::OnMessage<&Self::OnQueryDragIcon>(WM_QUERYDRAGICON),
         ui::OnMessage<&Self::OnClose>(WM_CLOSE),
         ui::OnMessage<&Self::OnHotKeyMessage>(WM_HOTKEY),
+        ui::OnMessage<&Self::OnFirstScanEnded>(WM_FIRSTSCANENDED),
         ui::OnMessage<&Self::OnTimerMessage>(WM_TIMER),
         ui::OnMessage<&Self::OnTrayNotify>(WM_TRAYNOTIFY),
         ui::OnMessage<&Self::OnDestroy>(WM_DESTROY),
@@ -118,6 +119,7 @@ BOOL CTrayControlDlg::OnInitDialog() {
     // once the dialog's message loop dispatches.
     IowKit2RegisterDeviceCallback(&SwitchConnection::OnDeviceEvent, CallbackContext());
     IowKit2AnnounceUnclaimed();
+    PostMessageA(hwnd_, WM_FIRSTSCANENDED, 0, 0);
     return TRUE;
 }
 
@@ -221,6 +223,11 @@ LRESULT CTrayControlDlg::OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam) {
     return 0;
 }
 
+LRESULT CTrayControlDlg::OnFirstScanEnded(WPARAM, LPARAM) {
+    firstScanEnded_ = true;
+    return 0;
+}
+
 LRESULT CTrayControlDlg::OnTimerMessage(WPARAM timerId, LPARAM) {
     if (timerId == kTrayRetryTimerId) {
         if (!trayIconShown_) {
@@ -267,10 +274,16 @@ LRESULT CTrayControlDlg::OnCopyData(WPARAM replyWindow, LPARAM data) {
     // Performed now, as the tray menu would; a modal window of ours (a
     // firmware transfer answers sent messages in its pauses) lets nothing
     // change.
+    remote::ProgramState state = remote::ProgramState::kReady;
+    if (!firstScanEnded_) {
+        state = remote::ProgramState::kStarting;
+    } else if (OpenModalWindow() != nullptr) {
+        state = remote::ProgramState::kWindowOpen;
+    }
     quietPortErrors_ = true;
     portErrorRaised_ = false;
-    const remote::RemoteAnswer answer = remote::PerformRequest(
-        *this, *request, OpenModalWindow() != nullptr, [this] { return portErrorRaised_; });
+    const remote::RemoteAnswer answer =
+        remote::PerformRequest(*this, *request, state, [this] { return portErrorRaised_; });
     quietPortErrors_ = false;
     remote::SendAnswer(reinterpret_cast<HWND>(replyWindow), hwnd_, answer);
     return TRUE;

@@ -28,7 +28,10 @@ class CommandTarget {
 };
 
 // Runs a command (not kHelp) on the target, prints its result to `out` and a
-// failure's reason to `error`; the exit code.
+// failure's reason to `error`; the exit code. A program that answers it is
+// starting is asked again for up to 2 s; a set-port waits up to 3 s for the
+// switch's report of the port. Both waits are counted in pauses, so the time
+// the target takes to answer comes on top.
 int RunCommand(CommandTarget& target, const Options& options, std::ostream& out,
                std::ostream& error);
 

@@ -43,8 +43,9 @@ class ConsoleDesktop final : public Desktop {
 
 class OneShotTarget final : public CommandTarget {
   public:
-    // Starts the layer (its platform and carrier installed before) and waits
-    // a moment for the switch and its first answers.
+    // Starts the layer (its platform and carrier installed before), lets its
+    // first scan run and, when that found the switch, waits a moment for its
+    // first answers.
     OneShotTarget();
     ~OneShotTarget() override;
     OneShotTarget(const OneShotTarget&) = delete;
