@@ -3,7 +3,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/hotkey_repeats_win32.h"
 #include "app/perform_request.h"
+#include "app/program_names.h"
 #include "app/remote_channel_win32.h"
 #include "firmware/fw_upgrade_dlg_win32.h"
 #include "hid/iowkit2.h"
@@ -26,15 +28,14 @@ constexpr UINT kTrayMenuFlags = TPM_RIGHTBUTTON | TPM_BOTTOMALIGN;
 constexpr char kMenuLoadError[] = "Unabled to load Menu";
 constexpr char kApplicationTitle[] = "Pelorandix Control Center";
 
-NOTIFYICONDATAA TrayIconData(HWND window, UINT callbackMessage) {
+NOTIFYICONDATAA TrayIconData(HWND window, UINT callbackMessage, HICON icon) {
     NOTIFYICONDATAA data{};
     data.cbSize = NOTIFYICONDATAA_V2_SIZE;
     data.hWnd = window;
     data.uID = CTrayControlDlg::kTrayIconId;
     data.uFlags = kTrayIconFlags;
     data.uCallbackMessage = callbackMessage;
-    // The system's small-icon size: sharp at any display scaling.
-    data.hIcon = ui::LoadProgramIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
+    data.hIcon = icon;
     lstrcpynA(data.szTip, kTrayTip, sizeof data.szTip);
     return data;
 }
@@ -50,12 +51,14 @@ CTrayControlDlg::CTrayControlDlg()
     : CDialog(IDD_TRAYCONTROL_DIALOG), PortControl(static_cast<Desktop&>(*this)) {
     mainIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXICON));
     smallIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
+    // The system's small-icon size: sharp at any display scaling.
+    trayIcon_ = ui::LoadProgramIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
 }
 
 CTrayControlDlg::~CTrayControlDlg() = default;
 
 UINT CTrayControlDlg::ShowRequestMessage() {
-    static const UINT message = RegisterWindowMessageA("Pelorandix.ShowMainWindow");
+    static const UINT message = RegisterWindowMessageA(kShowMainWindowMessageName);
     return message;
 }
 
@@ -67,6 +70,7 @@ const ui::MessageMap* CTrayControlDlg::Messages() {
         ui::OnMessage<&Self::OnQueryDragIcon>(WM_QUERYDRAGICON),
         ui::OnMessage<&Self::OnClose>(WM_CLOSE),
         ui::OnMessage<&Self::OnHotKeyMessage>(WM_HOTKEY),
+        ui::OnMessage<&Self::OnFirstScanEnded>(WM_FIRSTSCANENDED),
         ui::OnMessage<&Self::OnTimerMessage>(WM_TIMER),
         ui::OnMessage<&Self::OnTrayNotify>(WM_TRAYNOTIFY),
         ui::OnMessage<&Self::OnDestroy>(WM_DESTROY),
@@ -90,8 +94,8 @@ BOOL CTrayControlDlg::OnInitDialog() {
     pageTabs_.SubclassWindow(GetDlgItem(IDC_PAGE_TABS));
     SetPropA(hwnd_, kMainWindowProperty, hwnd_);
     AddAboutItem();
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_));
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_.get()));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
     AddTrayIcon();
     LoadTrayMenu();
     Settings settings;
@@ -115,6 +119,7 @@ BOOL CTrayControlDlg::OnInitDialog() {
     // once the dialog's message loop dispatches.
     IowKit2RegisterDeviceCallback(&SwitchConnection::OnDeviceEvent, CallbackContext());
     IowKit2AnnounceUnclaimed();
+    PostMessageA(hwnd_, WM_FIRSTSCANENDED, 0, 0);
     return TRUE;
 }
 
@@ -131,7 +136,7 @@ void CTrayControlDlg::AddAboutItem() {
 }
 
 bool CTrayControlDlg::NotifyTray(DWORD action) {
-    NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY);
+    NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY, trayIcon_.get());
     return Shell_NotifyIconA(action, &data) != FALSE;
 }
 
@@ -199,12 +204,12 @@ LRESULT CTrayControlDlg::OnPaint(WPARAM, LPARAM) {
     GetClientRect(hwnd_, &client);
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(paint.Dc(), x, y, mainIcon_);
+    DrawIcon(paint.Dc(), x, y, mainIcon_.get());
     return 0;
 }
 
 LRESULT CTrayControlDlg::OnQueryDragIcon(WPARAM, LPARAM) {
-    return reinterpret_cast<LRESULT>(mainIcon_);
+    return reinterpret_cast<LRESULT>(mainIcon_.get());
 }
 
 LRESULT CTrayControlDlg::OnClose(WPARAM, LPARAM) {
@@ -213,7 +218,14 @@ LRESULT CTrayControlDlg::OnClose(WPARAM, LPARAM) {
 }
 
 LRESULT CTrayControlDlg::OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam) {
-    return OnHotKey(static_cast<int>(hotkeyId), static_cast<unsigned>(lParam));
+    OnHotKey(static_cast<int>(hotkeyId), static_cast<unsigned>(lParam));
+    DropQueuedHotkeyRepeats(hwnd_, static_cast<int>(hotkeyId));
+    return 0;
+}
+
+LRESULT CTrayControlDlg::OnFirstScanEnded(WPARAM, LPARAM) {
+    firstScanEnded_ = true;
+    return 0;
 }
 
 LRESULT CTrayControlDlg::OnTimerMessage(WPARAM timerId, LPARAM) {
@@ -254,20 +266,26 @@ LRESULT CTrayControlDlg::OnPageTabChange(NMHDR&) {
 }
 
 LRESULT CTrayControlDlg::OnCopyData(WPARAM replyWindow, LPARAM data) {
-    const std::optional<cli::RemoteRequest> request =
-        cli::ReadRequest(reinterpret_cast<const COPYDATASTRUCT*>(data));
+    const std::optional<remote::RemoteRequest> request =
+        remote::ReadRequest(reinterpret_cast<const COPYDATASTRUCT*>(data));
     if (!request || quitting_) {
         return FALSE;
     }
     // Performed now, as the tray menu would; a modal window of ours (a
     // firmware transfer answers sent messages in its pauses) lets nothing
     // change.
+    remote::ProgramState state = remote::ProgramState::kReady;
+    if (!firstScanEnded_) {
+        state = remote::ProgramState::kStarting;
+    } else if (OpenModalWindow() != nullptr) {
+        state = remote::ProgramState::kWindowOpen;
+    }
     quietPortErrors_ = true;
     portErrorRaised_ = false;
-    const cli::RemoteAnswer answer = cli::PerformRequest(
-        *this, *request, OpenModalWindow() != nullptr, [this] { return portErrorRaised_; });
+    const remote::RemoteAnswer answer =
+        remote::PerformRequest(*this, *request, state, [this] { return portErrorRaised_; });
     quietPortErrors_ = false;
-    cli::SendAnswer(reinterpret_cast<HWND>(replyWindow), hwnd_, answer);
+    remote::SendAnswer(reinterpret_cast<HWND>(replyWindow), hwnd_, answer);
     return TRUE;
 }
 
@@ -462,7 +480,9 @@ void CTrayControlDlg::StopTimer(unsigned timerId) {
 }
 
 bool CTrayControlDlg::RegisterHotkey(int id, unsigned modifiers, unsigned keyCode) {
-    return RegisterHotKey(hwnd_, id, modifiers, keyCode) != FALSE;
+    // A held hotkey arrives once, not once per auto-repeat: each arrival
+    // waits half a second, and the repeats would queue up behind it.
+    return RegisterHotKey(hwnd_, id, modifiers | MOD_NOREPEAT, keyCode) != FALSE;
 }
 
 void CTrayControlDlg::UnregisterHotkey(int id) {

@@ -19,6 +19,9 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     // The tray icon's id and callback message (WM_APP + 100).
     static constexpr UINT kTrayIconId = 1;
     static constexpr UINT WM_TRAYNOTIFY = WM_APP + 100;
+    // Posted to itself at start, right after the HID layer posted its first
+    // scan: handled after that scan, in the order posted.
+    static constexpr UINT WM_FIRSTSCANENDED = WM_APP + 101;
 
     CTrayControlDlg();
     ~CTrayControlDlg() override;
@@ -40,9 +43,8 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     Desktop& GetDesktop() { return *this; }
 
     // The window message a second start of the program sends to show this
-    // window, and the property that marks the main window for it.
+    // window (see app/program_names.h).
     static UINT ShowRequestMessage();
-    static constexpr char kMainWindowProperty[] = "Pelorandix.MainWindow";
 
   protected:
     const ui::MessageMap* GetMessageMap() const override { return Messages(); }
@@ -69,6 +71,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     LRESULT OnQueryDragIcon(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
     LRESULT OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam);
+    LRESULT OnFirstScanEnded(WPARAM, LPARAM);
     LRESULT OnTimerMessage(WPARAM timerId, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
     LRESULT OnWindowPosChanging(WPARAM, LPARAM windowPos);
@@ -104,8 +107,9 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     std::string LoadResourceString(unsigned id) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
 
-    HICON mainIcon_ = nullptr;
-    HICON smallIcon_ = nullptr;
+    ui::UniqueIcon mainIcon_;
+    ui::UniqueIcon smallIcon_;
+    ui::UniqueIcon trayIcon_;
     ui::UniqueMenu trayMenu_;
     ui::UniqueBitmap checkedBitmap_;
     ui::UniqueBitmap uncheckedBitmap_;
@@ -121,4 +125,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     // Quit is shutting the HID layer down, which answers sent messages
     // meanwhile: requests are no longer taken.
     bool quitting_ = false;
+    // The HID layer's first scan has run. Until then a request is answered
+    // "starting": "no switch" could be wrong.
+    bool firstScanEnded_ = false;
 };

@@ -41,13 +41,13 @@ ManifestDPIAware true
   !error "VERSION must be x.y.z, not ${VERSION}"
 !endif
 
-!searchparse /file "..\app\tray_control_app_win32.h" `kInstanceMutexName[] = "Local\\` INSTANCE_MUTEX_NAME `"`
+!searchparse /file "..\app\program_names.h" `kInstanceMutexName[] = "Local\\` INSTANCE_MUTEX_NAME `"`
 !define INSTANCE_MUTEX "Local\${INSTANCE_MUTEX_NAME}"
-!searchparse /file "..\app\tray_control_dlg_win32.h" `kMainWindowProperty[] = "` MAIN_WINDOW_PROPERTY `"`
+!searchparse /file "..\app\program_names.h" `kMainWindowProperty[] = "` MAIN_WINDOW_PROPERTY `"`
 !searchparse /file "..\resources\resource.h" `#define ID_QUIT ` QUIT_COMMAND
 !searchparse /file "..\settings\start_at_login_win32.h" `kRunValueName[] = "` RUN_VALUE `"`
 !searchparse /file "..\settings\settings_file.h" `kSettingsFilePath[] = "./` SETTINGS_FILE `"`
-!searchparse /file "..\app\tray_control_app_win32.h" `kLanguageModuleName[] = "` LANGUAGE_MODULE `"`
+!searchparse /file "..\app\program_names.h" `kLanguageModuleName[] = "` LANGUAGE_MODULE `"`
 
 !define PRODUCT_NAME "Pelorandix Control Center"
 !define PUBLISHER "Pelorandix"

@@ -450,12 +450,14 @@ bool NotificationAreaShowsIcon(const std::filesystem::path& exe, int iconId) {
     return false;
 }
 
-void PressKey(WORD key, std::initializer_list<WORD> modifiers) {
+void PressKey(WORD key, std::initializer_list<WORD> modifiers, int downs) {
     std::vector<INPUT> inputs;
     for (WORD modifier : modifiers) {
         inputs.push_back(KeyInput(modifier, false));
     }
-    inputs.push_back(KeyInput(key, false));
+    for (int down = 0; down < downs; ++down) {
+        inputs.push_back(KeyInput(key, false));
+    }
     inputs.push_back(KeyInput(key, true));
     for (auto modifier = std::rbegin(modifiers); modifier != std::rend(modifiers); ++modifier) {
         inputs.push_back(KeyInput(*modifier, true));

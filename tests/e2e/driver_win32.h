@@ -117,7 +117,8 @@ HWND FindChildWindow(HWND parent, std::string_view className, std::string_view t
 bool NotificationAreaShowsIcon(const std::filesystem::path& exe, int iconId);
 
 // Real keyboard input: holds the modifiers down in order, taps `key`, then
-// lets the modifiers go in reverse order.
-void PressKey(WORD key, std::initializer_list<WORD> modifiers = {});
+// lets the modifiers go in reverse order. With `downs` above 1 the key is
+// held: it goes down that often, as the keyboard repeats it, then up.
+void PressKey(WORD key, std::initializer_list<WORD> modifiers = {}, int downs = 1);
 
 }  // namespace e2e

@@ -201,12 +201,15 @@ TEST_F(TrayProgramTest, HotkeysFromTheSettingsFileSetThePortAndRotate) {
     ASSERT_TRUE(SaveHotkeysAndInterval(table, 1, folder_.File(kSettingsFile)));
     Start();
 
+    // Held down, the hotkey sets the port once; its repeats are let go.
     size_t from = program_->LineCount();
-    e2e::PressKey(VK_F8, {VK_CONTROL, VK_MENU});
+    e2e::PressKey(VK_F8, {VK_CONTROL, VK_MENU}, 5);
     const std::optional<size_t> portB = program_->WaitForLine(kSetPortPrefix, from, kStepLimit);
     ASSERT_TRUE(portB) << "the port hotkey did not arrive";
     EXPECT_EQ(program_->Line(*portB).text, "> 09 04 0B 01 01 00 00 00");
     ASSERT_TRUE(program_->WaitForLine("< 09 04 02 00 01 01", *portB, kStepLimit));
+    EXPECT_FALSE(program_->WaitForLine(kSetPortPrefix, *portB + 1, milliseconds(1500)))
+        << "the held hotkey's repeats set the port again";
 
     // Rotation asks for the port and sets none; each tick then steps on from
     // B, keeping the second port the switch reported.
