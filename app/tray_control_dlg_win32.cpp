@@ -7,6 +7,7 @@
 #include "app/remote_channel_win32.h"
 #include "firmware/fw_upgrade_dlg_win32.h"
 #include "hid/iowkit2.h"
+#include "hid/win32/serving_sleep.h"
 #include "resources/resource.h"
 #include "settings/settings_file.h"
 #include "ui/resource_module_win32.h"
@@ -395,29 +396,7 @@ void CTrayControlDlg::SleepFor(unsigned milliseconds) {
 
 void CTrayControlDlg::SleepHandlingReports(unsigned milliseconds,
                                            const std::function<bool()>& done) {
-    // The HID layer's readers hand their reports over with sent messages:
-    // those, and nothing posted, are handled while the wait lasts.
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER now{};
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    const LONGLONG deadline = now.QuadPart + frequency.QuadPart * milliseconds / 1000;
-    for (;;) {
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        if (done && done()) {
-            return;
-        }
-        QueryPerformanceCounter(&now);
-        if (now.QuadPart >= deadline) {
-            return;
-        }
-        // Rounded up, so the wait is never shorter than asked.
-        const LONGLONG left = deadline - now.QuadPart;
-        const auto leftMilliseconds =
-            static_cast<DWORD>((left * 1000 + frequency.QuadPart - 1) / frequency.QuadPart);
-        MsgWaitForMultipleObjectsEx(0, nullptr, leftMilliseconds, QS_SENDMESSAGE, 0);
-    }
+    IowKit2SleepServingHandOvers(milliseconds, done);
 }
 
 void CTrayControlDlg::SetMenuItemChecked(unsigned commandId, bool checked) {
