@@ -7,8 +7,9 @@
 
 namespace {
 
-using firmware::OutcomeMessage;
+using firmware::OutcomeOf;
 using firmware::RecordTypeOf;
+using firmware::TransferOutcome;
 using firmware::TransferProgress;
 
 TEST(FirmwareTransfer, OnlyS0S1AndS9LinesAreRecords) {
@@ -23,13 +24,34 @@ TEST(FirmwareTransfer, OnlyS0S1AndS9LinesAreRecords) {
 }
 
 TEST(FirmwareTransfer, OutcomeMessages) {
-    EXPECT_EQ(OutcomeMessage(0), "Firmware Upgrade finished");
-    for (uint32_t code : {2, 3, 4, 5, 6, 10}) {
-        EXPECT_EQ(OutcomeMessage(code), "Firmware Upgrade Error " + std::to_string(code));
+    using Kind = UpgradeView::MessageKind;
+    using Result = firmware::TransferResult;
+    const auto ran = [](uint32_t status, size_t sent, size_t confirmed) {
+        return Result{Result::Kind::Ran, status, sent, confirmed};
+    };
+    EXPECT_EQ(OutcomeOf(ran(0, 3, 3), true), (TransferOutcome{"Firmware Upgrade finished"}));
+    EXPECT_EQ(OutcomeOf(ran(0, 3, 4), true), (TransferOutcome{"Firmware Upgrade finished"}));
+    EXPECT_EQ(OutcomeOf(ran(0, 3, 3), false),
+              (TransferOutcome{"Firmware Upgrade finished, but the switch has not reported its "
+                               "new version yet"}));
+    // Every status that is not 0 is named, whether the records were confirmed or not.
+    for (uint32_t code : {1u, 2u, 4u, 7u, 10u, 11u, 255u}) {
+        EXPECT_EQ(OutcomeOf(ran(code, 3, 1), true),
+                  (TransferOutcome{"Firmware Upgrade Error " + std::to_string(code)}));
     }
-    for (uint32_t code : {1u, 7u, 8u, 9u, 11u, 255u, 256u, 0xFFFFFFFFu}) {
-        EXPECT_EQ(OutcomeMessage(code), std::nullopt) << code;
-    }
+    EXPECT_EQ(OutcomeOf(ran(0, 258, 0), true),
+              (TransferOutcome{"Firmware Upgrade failed: the switch confirmed 0 of 258 records; "
+                               "its firmware may be incomplete",
+                               Kind::Error}));
+    EXPECT_EQ(OutcomeOf(ran(0, 3, 2), false).text,
+              "Firmware Upgrade failed: the switch confirmed 2 of 3 records; its firmware may be "
+              "incomplete");
+    EXPECT_EQ(
+        OutcomeOf({Result::Kind::NotConnected}, false),
+        (TransferOutcome{"Firmware Upgrade failed: the switch is not connected", Kind::Error}));
+    EXPECT_EQ(OutcomeOf({Result::Kind::WriteFailed}, false),
+              (TransferOutcome{"Firmware Upgrade failed: the switch did not take the data",
+                               Kind::Error}));
 }
 
 TEST(FirmwareTransfer, ProgressCountsLineBreaksAndStopsAtTheEnd) {

@@ -139,6 +139,16 @@ TEST_F(HttpClientWinTest, AnUnreachableServerIsToldAndTheNextCheckStartsOver) {
     hid.ClearWrites();
     view.ClearEvents();
     view.answer = UpgradeView::Answer::Yes;
+    // The switch confirms every record and tells its new version.
+    uint8_t asked = 0;
+    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
+        if (write.bytes[1] == 4 && write.bytes[2] == 7) {
+            hid.DeliverReport(device, 1,
+                              asked == 0 ? std::vector<uint8_t>{9, 0, 0, 0, 1, 11}
+                                         : std::vector<uint8_t>{9, 0, 255, 0});
+        }
+        asked = write.bytes[2];
+    };
     proxy.PointAt(listener->Port());
     upgrade.OnCheck();
 
@@ -210,6 +220,7 @@ TEST_F(HttpClientWinTest, AnAnswerCutShortSendsTheSwitchNothing) {
         EXPECT_EQ(view.Events(),
                   (std::vector<Event>{
                       Event::Message("v1.11?", UpgradeView::MessageKind::YesNo),
+                      Event::TransferFinished(),
                       Event::Message("The download of the firmware ended early: 77843 of 155686 "
                                      "bytes arrived. Nothing was sent to the switch.",
                                      UpgradeView::MessageKind::Error)}));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <tuple>
@@ -57,6 +59,23 @@ Lines Transcript(const std::vector<Bytes>& writes) {
 }
 
 const Lines kTypeQuery{"query 3", "query 7"};
+// What a check that transfers kOffer sends.
+const Lines kOfferSent{"query 3",
+                       "query 7",
+                       "command 8",
+                       "record 240 16 S00600004844521B",
+                       "query 255",
+                       "query 7",
+                       "record 241 42 S1130000285F245F2212226A000424290008237C2A",
+                       "query 255",
+                       "query 7",
+                       "record 242 10 S9030000FC",
+                       "query 255",
+                       "query 7",
+                       "command 8",
+                       "command 254",
+                       "query 0",
+                       "query 7"};
 
 // The English strings of the firmware upgrade.
 const std::map<unsigned, std::string> kStrings{
@@ -76,6 +95,7 @@ class UpgradeCheckTest : public ::testing::Test {
     }
 
     // A switch that told version 1.2 and device type 3; the dialog shows 1.2.
+    // From then on it answers as SwitchAnswers says.
     void PlugSwitch() {
         device = hid.Plug();
         Answer({9, 0, 0, 0, 1, 2});
@@ -84,6 +104,29 @@ class UpgradeCheckTest : public ::testing::Test {
         hid.ClearWrites();
         view.ClearEvents();
         desktop.ClearEvents();
+        hid.onWrite = [this](const IowKit2Double::WriteRecord& write) { SwitchAnswers(write); };
+    }
+
+    // The switch answers a query's follow-up, decoded in the next pause: a
+    // status query with the next of `statuses` (0 once they are used up)
+    // while `statusAnswersLeft` lasts, a version query with 1.3 if
+    // `answerVersion`.
+    void SwitchAnswers(const IowKit2Double::WriteRecord& write) {
+        if (write.bytes[1] != 4) {
+            return;
+        }
+        if (write.bytes[2] == 7 && asked == 255 && statusAnswersLeft > 0) {
+            --statusAnswersLeft;
+            uint8_t status = 0;
+            if (!statuses.empty()) {
+                status = statuses.front();
+                statuses.erase(statuses.begin());
+            }
+            hid.PostReport(write.device, 1, {9, 0, 255, status});
+        } else if (write.bytes[2] == 7 && asked == 0 && answerVersion) {
+            hid.PostReport(write.device, 1, {9, 0, 0, 0, 1, 3});
+        }
+        asked = write.bytes[2];
     }
 
     void Answer(const Bytes& report) { hid.DeliverReport(device, 1, report); }
@@ -94,7 +137,8 @@ class UpgradeCheckTest : public ::testing::Test {
 
     // The question offering 1.3 and after the Yes, the refusal.
     static std::vector<Event> Refused(const std::string& text) {
-        return {Event::Message(kQuestion13, Kind::YesNo), Event::Message(text, Kind::Error)};
+        return {Event::Message(kQuestion13, Kind::YesNo), Event::TransferFinished(),
+                Event::Message(text, Kind::Error)};
     }
 
     std::vector<int> Positions() const {
@@ -120,6 +164,10 @@ class UpgradeCheckTest : public ::testing::Test {
     FakeHttpClient http;
     RecordingUpgradeView view;
     FirmwareUpgrade upgrade{connection, desktop, http, view};
+    std::vector<uint8_t> statuses;
+    size_t statusAnswersLeft = SIZE_MAX;
+    bool answerVersion = true;
+    uint8_t asked = 0;
 };
 
 TEST_F(UpgradeCheckTest, VersionTextAndReload) {
@@ -189,19 +237,9 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
             writesAtSettle = hid.Writes().size();
         }
     };
-    // After the transfer the switch tells its new version.
-    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
-        if (write.bytes[1] == 4 && write.bytes[2] == 0) {
-            hid.PostReport(device, 1, {9, 0, 0, 0, 1, 3});
-        }
-    };
     upgrade.OnCheck();
 
-    EXPECT_EQ(Sent(), (Lines{"query 3", "query 7", "command 8", "record 240 16 S00600004844521B",
-                             "query 255", "query 7",
-                             "record 241 42 S1130000285F245F2212226A000424290008237C2A",
-                             "query 255", "query 7", "record 242 10 S9030000FC", "query 255",
-                             "query 7", "command 8", "command 254", "query 0", "query 7"}));
+    EXPECT_EQ(Sent(), kOfferSent);
     const std::vector<Bytes> writes = hid.WrittenBytes();
     EXPECT_EQ(writes[3], (Bytes{9, 0xC3, 0xF0, 16, 0, 0, 0, 0}));
     EXPECT_EQ(writes[9], (Bytes{9, 0xC2, 0xF1, 42, 0, 0, 0, 0}));
@@ -210,17 +248,17 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
     EXPECT_EQ(writesAtSettle, writes.size() - 2);
     std::vector<unsigned> sleeps(15, 1);
     sleeps.push_back(2000);
-    sleeps.push_back(1000);
+    sleeps.push_back(10000);
     EXPECT_EQ(desktop.Sleeps(), sleeps);
 
     // Range 93 - 3 - 1; every line moves the bar by its length + 2, the
     // empty line and the S5 line too.
-    EXPECT_EQ(view.Events(),
-              (std::vector<Event>{Event::Message(kQuestion13, Kind::YesNo), Event::Range(89),
-                                  Event::Position(0), Event::TransferStarting(),
-                                  Event::Position(18), Event::Position(62), Event::Position(64),
-                                  Event::Position(76), Event::Position(88), Event::TransferEnded(),
-                                  Event::Version("1.3"), Event::Message(kFinished, Kind::Ok)}));
+    EXPECT_EQ(view.Events(), (std::vector<Event>{
+                                 Event::Message(kQuestion13, Kind::YesNo), Event::Range(89),
+                                 Event::Position(0), Event::TransferStarting(), Event::Position(18),
+                                 Event::Position(62), Event::Position(64), Event::Position(76),
+                                 Event::Position(88), Event::TransferEnded(), Event::Version("1.3"),
+                                 Event::TransferFinished(), Event::Message(kFinished, Kind::Ok)}));
     EXPECT_EQ(view.Lowest(), 0);
     EXPECT_EQ(http.calls.back(), "Close");
 }
@@ -228,17 +266,16 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
 TEST_F(UpgradeCheckTest, LinesThatAreNotRecordsOnlyMoveTheBar) {
     PlugSwitch();
     view.answer = UpgradeView::Answer::Yes;
-    // 44 bytes: range 0 .. 40. Lines ending in a bare line feed still count
+    // 55 bytes: range 0 .. 51. Lines ending in a bare line feed still count
     // two, so the last one takes the bar to its end and no further. Lines
     // not sent are not checked either.
-    http.body = "1.3\nS5030001FB\n\nS2 not a record!\nS9030000FC\n";
+    http.body = "1.3\nS5030001FB\n\nS2 not a record!\nS1030000FC\nS9030000FC\n";
     CheckAgain();
-    EXPECT_EQ(Sent(),
-              (Lines{"query 3", "query 7", "command 8", "record 242 10 S9030000FC", "query 255",
-                     "query 7", "command 8", "command 254", "query 0", "query 7"}));
-    EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(40)});
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 12, 14, 32, 40}));
-    EXPECT_EQ(desktop.Sleeps().back(), 1000u);
+    EXPECT_EQ(Sent(), (Lines{"query 3", "query 7", "command 8", "record 241 10 S1030000FC",
+                             "query 255", "query 7", "record 242 10 S9030000FC", "query 255",
+                             "query 7", "command 8", "command 254", "query 0", "query 7"}));
+    EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(51)});
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 12, 14, 32, 44, 51}));
     EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
 }
 
@@ -250,18 +287,8 @@ TEST_F(UpgradeCheckTest, ARefusedRecordStopsTheTransferAndNamesItsStatus) {
     http.body = std::string("1.3\r\nS00600004844521B\r\n") + kS1 + "\r\n" + kS1 + "\r\n" + kS1 +
                 "\r\n" + kS1 + "\r\nS9030000FC\r\n";
     view.answer = UpgradeView::Answer::Yes;
-    std::vector<uint8_t> statuses;
-    size_t answered = 0;
-    bool statusAsked = false;
-    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
-        if (statusAsked && answered < statuses.size()) {
-            hid.PostReport(device, 1, {9, 0, 255, statuses[answered++]});
-        }
-        statusAsked = write.bytes[1] == 4 && write.bytes[2] == 255;
-    };
     const auto transfer = [&](std::vector<uint8_t> answers) {
         statuses = std::move(answers);
-        answered = 0;
         CheckAgain();
         size_t records = 0;
         for (const std::string& line : Sent()) {
@@ -284,12 +311,85 @@ TEST_F(UpgradeCheckTest, ARefusedRecordStopsTheTransferAndNamesItsStatus) {
     EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
 
     // A status answered only after the last record, while the switch is
-    // given its time, still counts; one the table does not name is told by
-    // no message.
+    // given its time, still counts; so does one with no text of its own.
     EXPECT_EQ(transfer({0, 0, 0, 0, 0, 5}), 6u);
     EXPECT_EQ(Messages().back(), Event::Message("Firmware Upgrade Error 5", Kind::Ok));
     EXPECT_EQ(transfer({0, 1, 0, 0, 0, 0}), 3u);
-    EXPECT_EQ(Messages(), std::vector<Event>{Event::Message(kQuestion13, Kind::YesNo)});
+    EXPECT_EQ(Messages().back(), Event::Message("Firmware Upgrade Error 1", Kind::Ok));
+}
+
+TEST_F(UpgradeCheckTest, FinishedOnlyWhenTheSwitchConfirmedEveryRecord) {
+    PlugSwitch();
+    http.body = kOffer;
+    view.answer = UpgradeView::Answer::Yes;
+    // A switch that answers no status query (stuck in its loader), or not the
+    // last record's in time.
+    for (size_t answers : {0, 2}) {
+        statusAnswersLeft = answers;
+        CheckAgain();
+        EXPECT_EQ(Sent(), kOfferSent);
+        EXPECT_EQ(Messages().back(),
+                  Event::Message("Firmware Upgrade failed: the switch confirmed " +
+                                     std::to_string(answers) +
+                                     " of 3 records; its firmware may be incomplete",
+                                 Kind::Error));
+    }
+}
+
+TEST_F(UpgradeCheckTest, TheNewVersionIsAwaitedAcrossARestartAndTheOldOneNeverShown) {
+    PlugSwitch();
+    http.body = kOffer;
+    view.answer = UpgradeView::Answer::Yes;
+    // The switch restarts while its version is awaited: taken again on its
+    // arrival, it is asked again and answers.
+    desktop.onSleep = [&](unsigned milliseconds) {
+        if (milliseconds == 10000) {
+            hid.Unplug(device);
+            device = hid.Plug();
+        }
+    };
+    CheckAgain();
+    EXPECT_EQ(desktop.Sleeps().back(), 10000u);
+    EXPECT_EQ(view.EventsOf(Event::Kind::Version), std::vector<Event>{Event::Version("1.3")});
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+
+    // No answer in time: no version is shown, and the next check asks with
+    // the one the switch told meanwhile.
+    desktop.onSleep = nullptr;
+    answerVersion = false;
+    CheckAgain();
+    EXPECT_EQ(view.EventsOf(Event::Kind::Version), std::vector<Event>{Event::Version("")});
+    EXPECT_EQ(Messages().back(), Event::Message("Firmware Upgrade finished, but the switch has "
+                                                "not reported its new version yet",
+                                                Kind::Ok));
+    Answer({9, 0, 0, 0, 1, 4});
+    http.body = "NULL";
+    CheckAgain();
+    EXPECT_EQ(http.calls.at(1), "Get /firmware/check.php?fw=1.4&swid=3&av=1.0.1&os=w");
+    EXPECT_EQ(view.Events().front(), Event::Version("1.4"));
+}
+
+TEST_F(UpgradeCheckTest, CheckAndReloadDoNothingWhileACheckRuns) {
+    PlugSwitch();
+    http.body = kOffer;
+    view.answer = UpgradeView::Answer::Yes;
+    // Clicks another program sends while a message box is open or the
+    // transfer pauses.
+    const auto clicks = [&] {
+        upgrade.OnCheck();
+        upgrade.OnReload();
+    };
+    view.onMessage = [&](const std::string&) { clicks(); };
+    desktop.onSleep = [&](unsigned) { clicks(); };
+    CheckAgain();
+    EXPECT_EQ(Sent(), kOfferSent);
+    EXPECT_EQ(http.calls.front(), "Open");
+    EXPECT_EQ(std::count(http.calls.begin(), http.calls.end(), "Open"), 1);
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+
+    hid.ClearWrites();
+    upgrade.OnReload();
+    EXPECT_EQ(Sent(), (Lines{"command 8", "command 254"}));
 }
 
 TEST_F(UpgradeCheckTest, NoSwitchOrAFailedWriteIsAFailureNeverFinished) {
@@ -327,6 +427,19 @@ TEST_F(UpgradeCheckTest, NoSwitchOrAFailedWriteIsAFailureNeverFinished) {
     CheckAgain();
     EXPECT_EQ(Sent().back(), "record 241 42 ");
     EXPECT_EQ(Messages().back(), kNotTaken);
+
+    // The end command that does not go out, after every record was taken.
+    device = hid.Plug();
+    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
+        SwitchAnswers(write);
+        if (write.bytes[1] == 1 && hid.Writes().size() > 3) {
+            hid.FailNext(IowKit2Double::Operation::Write);
+        }
+    };
+    CheckAgain();
+    EXPECT_EQ(Sent().back(), "command 8");
+    EXPECT_EQ(Messages().back(), kNotTaken);
+    hid.Unplug(device);
     CheckAgain();
     EXPECT_TRUE(hid.Writes().empty());
     EXPECT_EQ(Messages().back(), kNotConnected);
@@ -396,7 +509,7 @@ TEST_F(UpgradeCheckTest, TheImageArrivesWholeBeforeTheSwitchHearsOfIt) {
                                  "The update server's answer is too large.", Kind::Error)}));
 
     // 16 MiB exactly is taken.
-    http.body = "1.3\r\nS9030000FC\n" + std::string(16 * 1024 * 1024 - 11, 'x');
+    http.body = "1.3\r\nS1030000FC\nS9030000FC\n" + std::string(16 * 1024 * 1024 - 22, 'x');
     http.toldLength.reset();
     CheckAgain();
     EXPECT_EQ(Sent().at(2), "command 8");
@@ -497,6 +610,20 @@ TEST_F(UpgradeCheckTest, ADamagedOrEmptyImageIsRefusedNamingTheLine) {
         {"1.3", "The firmware image holds no records. Nothing was sent to the switch."},
         {"1.3\r\nS5030001FB\r\n\r\n",
          "The firmware image holds no records. Nothing was sent to the switch."},
+        {"1.3\r\nS00600004844521B\r\nS9030000FC\r\n",
+         "The firmware image is incomplete: it holds no S1 data records. Nothing was sent to the "
+         "switch."},
+        // Cut short after a line; an end record in the middle.
+        {std::string(kOffer, 81),
+         "The firmware image is incomplete: its last record is not the S9 end record. Nothing "
+         "was sent to the switch."},
+        {"1.3\nS1030000FC\nS9030000FC\nS1030000FC\nS5030001FB\n",
+         "The firmware image is incomplete: its last record is not the S9 end record. Nothing "
+         "was sent to the switch."},
+        // A whole record of 256 characters: its length does not fit the header.
+        {"1.3\nS1030000FC\nS17E0000" + std::string(246, '0') + "81\nS9030000FC\n",
+         "The firmware image cannot be sent: line 3 is longer than the switch takes. Nothing "
+         "was sent to the switch."},
     };
     for (const auto& [body, text] : kCases) {
         http.body = body;
