@@ -177,6 +177,9 @@ void CTrayControlDlg::SetPortCheckBitmaps() {
 }
 
 LRESULT CTrayControlDlg::OnSysCommand(WPARAM command, LPARAM) {
+    if (FirmwareTransferRunning()) {
+        return 0;
+    }
     if ((command & 0xFFF0) == IDM_ABOUTBOX) {
         ui::CDialog about(IDD_ABOUTBOX);
         about.DoModal(hwnd_);
@@ -214,6 +217,9 @@ LRESULT CTrayControlDlg::OnClose(WPARAM, LPARAM) {
 }
 
 LRESULT CTrayControlDlg::OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam) {
+    if (FirmwareTransferRunning()) {
+        return 0;
+    }
     return OnHotKey(static_cast<int>(hotkeyId), static_cast<unsigned>(lParam));
 }
 
@@ -228,7 +234,9 @@ LRESULT CTrayControlDlg::OnTimerMessage(WPARAM timerId, LPARAM) {
         }
         return 0;
     }
-    OnTimer(static_cast<unsigned>(timerId));
+    if (!FirmwareTransferRunning()) {
+        OnTimer(static_cast<unsigned>(timerId));
+    }
     Default();
     return 0;
 }
@@ -375,7 +383,16 @@ void CTrayControlDlg::ShowMainWindow() {
     SetForegroundWindow(hwnd_);
 }
 
+bool CTrayControlDlg::FirmwareTransferRunning() const {
+    return upgradeDialog_ != nullptr && upgradeDialog_->TransferRunning();
+}
+
 void CTrayControlDlg::OnQuit() {
+    // Not inside a firmware check (a command sent while it runs): it would
+    // go on without the HID layer.
+    if (upgradeDialog_ != nullptr && upgradeDialog_->Checking()) {
+        return;
+    }
     quitting_ = true;
     NotifyTray(NIM_DELETE);
     trayIconShown_ = false;
@@ -386,8 +403,14 @@ void CTrayControlDlg::OnQuit() {
 }
 
 void CTrayControlDlg::OnFirmwareUpgrade() {
+    // One upgrade dialog at a time (a command sent while one is open).
+    if (upgradeDialog_ != nullptr) {
+        return;
+    }
     CFWUpgradeDlg dialog(*this, *this, GetDesktop());
+    upgradeDialog_ = &dialog;
     dialog.DoModal(hwnd_);
+    upgradeDialog_ = nullptr;
 }
 
 void CTrayControlDlg::SleepFor(unsigned milliseconds) {
