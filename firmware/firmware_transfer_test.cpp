@@ -23,35 +23,16 @@ TEST(FirmwareTransfer, OnlyS0S1AndS9LinesAreRecords) {
     }
 }
 
+// The texts themselves are checked where a check ends in them
+// (upgrade_check_test); here, which statuses and counts lead to which.
 TEST(FirmwareTransfer, OutcomeMessages) {
-    using Kind = UpgradeView::MessageKind;
     using Result = firmware::TransferResult;
-    const auto ran = [](uint32_t status, size_t sent, size_t confirmed) {
-        return Result{Result::Kind::Ran, status, sent, confirmed};
-    };
-    EXPECT_EQ(OutcomeOf(ran(0, 3, 3), true), (TransferOutcome{"Firmware Upgrade finished"}));
-    EXPECT_EQ(OutcomeOf(ran(0, 3, 4), true), (TransferOutcome{"Firmware Upgrade finished"}));
-    EXPECT_EQ(OutcomeOf(ran(0, 3, 3), false),
-              (TransferOutcome{"Firmware Upgrade finished, but the switch has not reported its "
-                               "new version yet"}));
-    // Every status that is not 0 is named, whether the records were confirmed or not.
-    for (uint32_t code : {1u, 2u, 4u, 7u, 10u, 11u, 255u}) {
-        EXPECT_EQ(OutcomeOf(ran(code, 3, 1), true),
-                  (TransferOutcome{"Firmware Upgrade Error " + std::to_string(code)}));
+    for (uint32_t code : {1u, 2u, 7u, 10u, 11u, 255u}) {
+        EXPECT_EQ(OutcomeOf({Result::Kind::Ran, code, 3, 1}, true).text,
+                  "Firmware Upgrade Error " + std::to_string(code));
     }
-    EXPECT_EQ(OutcomeOf(ran(0, 258, 0), true),
-              (TransferOutcome{"Firmware Upgrade failed: the switch confirmed 0 of 258 records; "
-                               "its firmware may be incomplete",
-                               Kind::Error}));
-    EXPECT_EQ(OutcomeOf(ran(0, 3, 2), false).text,
-              "Firmware Upgrade failed: the switch confirmed 2 of 3 records; its firmware may be "
-              "incomplete");
-    EXPECT_EQ(
-        OutcomeOf({Result::Kind::NotConnected}, false),
-        (TransferOutcome{"Firmware Upgrade failed: the switch is not connected", Kind::Error}));
-    EXPECT_EQ(OutcomeOf({Result::Kind::WriteFailed}, false),
-              (TransferOutcome{"Firmware Upgrade failed: the switch did not take the data",
-                               Kind::Error}));
+    // A switch that answered a status twice confirmed no more than it got.
+    EXPECT_EQ(OutcomeOf({Result::Kind::Ran, 0, 3, 4}, true).text, "Firmware Upgrade finished");
 }
 
 TEST(FirmwareTransfer, ProgressCountsLineBreaksAndStopsAtTheEnd) {
