@@ -90,21 +90,20 @@ class UpgradeCheckTest : public ::testing::Test {
     }
 
     // The switch answers a query's follow-up, decoded in the next pause: a
-    // status query with the next of `statuses` (0 once they are used up)
-    // while `statusAnswersLeft` lasts, a version query with 1.3 if
-    // `answerVersion`.
+    // status query with the next of `statuses` (0 once they are used up; no
+    // answer for -1), a version query with 1.3 if `answerVersion`.
     void SwitchAnswers(const IowKit2Double::WriteRecord& write) {
         if (write.bytes[1] != 4) {
             return;
         }
-        if (write.bytes[2] == 7 && asked == 255 && statusAnswersLeft > 0) {
-            --statusAnswersLeft;
-            uint8_t status = 0;
+        if (write.bytes[2] == 7 && asked == 255) {
+            const int status = statuses.empty() ? 0 : statuses.front();
             if (!statuses.empty()) {
-                status = statuses.front();
                 statuses.erase(statuses.begin());
             }
-            hid.PostReport(write.device, 1, {9, 0, 255, status});
+            if (status >= 0) {
+                hid.PostReport(write.device, 1, {9, 0, 255, static_cast<uint8_t>(status)});
+            }
         } else if (write.bytes[2] == 7 && asked == 0 && answerVersion) {
             hid.PostReport(write.device, 1, {9, 0, 0, 0, 1, 3});
         }
@@ -146,8 +145,7 @@ class UpgradeCheckTest : public ::testing::Test {
     FakeHttpClient http;
     RecordingUpgradeView view;
     FirmwareUpgrade upgrade{connection, desktop, http, view};
-    std::vector<uint8_t> statuses;
-    size_t statusAnswersLeft = SIZE_MAX;
+    std::vector<int> statuses;
     bool answerVersion = true;
     uint8_t asked = 0;
 };
@@ -273,7 +271,7 @@ TEST_F(UpgradeCheckTest, ARefusedRecordStopsTheTransferAndNamesItsStatus) {
     http.body = std::string("1.3\r\nS00600004844521B\r\n") + kS1 + "\r\n" + kS1 + "\r\n" + kS1 +
                 "\r\n" + kS1 + "\r\nS9030000FC\r\n";
     view.answer = UpgradeView::Answer::Yes;
-    const auto transfer = [&](std::vector<uint8_t> answers) {
+    const auto transfer = [&](std::vector<int> answers) {
         statuses = std::move(answers);
         CheckAgain();
         size_t records = 0;
@@ -310,13 +308,13 @@ TEST_F(UpgradeCheckTest, FinishedOnlyWhenTheSwitchConfirmedEveryRecord) {
     view.answer = UpgradeView::Answer::Yes;
     // A switch that answers no status query (stuck in its loader), or not the
     // last record's in time.
-    for (size_t answers : {0, 2}) {
-        statusAnswersLeft = answers;
+    for (const std::vector<int>& answers : {std::vector<int>{-1, -1, -1}, {0, 0, -1}}) {
+        statuses = answers;
         CheckAgain();
         EXPECT_EQ(Sent().size(), 16u);
         EXPECT_EQ(Messages().back(),
                   Event::Message("Firmware Upgrade failed: the switch confirmed " +
-                                     std::to_string(answers) +
+                                     std::string(answers[0] < 0 ? "0" : "2") +
                                      " of 3 records; its firmware may be incomplete",
                                  Kind::Error));
     }
@@ -403,17 +401,7 @@ TEST_F(UpgradeCheckTest, NoSwitchOrAFailedWriteIsAFailureNeverFinished) {
     EXPECT_EQ(Messages().back(), kNotTaken);
     EXPECT_EQ(desktop.Sleeps(), std::vector<unsigned>(4, 1));
 
-    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
-        if (write.bytes[1] == 0xC2) {
-            hid.Unplug(device);
-        }
-    };
-    CheckAgain();
-    EXPECT_EQ(Sent().back(), "record 241 42 ");
-    EXPECT_EQ(Messages().back(), kNotTaken);
-
     // The end command that does not go out, after every record was taken.
-    device = hid.Plug();
     hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
         SwitchAnswers(write);
         if (write.bytes[1] == 1 && hid.Writes().size() > 3) {
@@ -423,7 +411,15 @@ TEST_F(UpgradeCheckTest, NoSwitchOrAFailedWriteIsAFailureNeverFinished) {
     CheckAgain();
     EXPECT_EQ(Sent().back(), "command 8");
     EXPECT_EQ(Messages().back(), kNotTaken);
-    hid.Unplug(device);
+
+    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
+        if (write.bytes[1] == 0xC2) {
+            hid.Unplug(device);
+        }
+    };
+    CheckAgain();
+    EXPECT_EQ(Sent().back(), "record 241 42 ");
+    EXPECT_EQ(Messages().back(), kNotTaken);
     CheckAgain();
     EXPECT_TRUE(hid.Writes().empty());
     EXPECT_EQ(Messages().back(), kNotConnected);
