@@ -9,6 +9,7 @@
 #include "app/remote_channel_win32.h"
 #include "firmware/fw_upgrade_dlg_win32.h"
 #include "hid/iowkit2.h"
+#include "hid/win32/serving_sleep.h"
 #include "resources/resource.h"
 #include "settings/settings_file.h"
 #include "ui/resource_module_win32.h"
@@ -181,6 +182,9 @@ void CTrayControlDlg::SetPortCheckBitmaps() {
 }
 
 LRESULT CTrayControlDlg::OnSysCommand(WPARAM command, LPARAM) {
+    if (FirmwareTransferRunning()) {
+        return 0;
+    }
     if ((command & 0xFFF0) == IDM_ABOUTBOX) {
         ui::CDialog about(IDD_ABOUTBOX);
         about.DoModal(hwnd_);
@@ -218,6 +222,9 @@ LRESULT CTrayControlDlg::OnClose(WPARAM, LPARAM) {
 }
 
 LRESULT CTrayControlDlg::OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam) {
+    if (FirmwareTransferRunning()) {
+        return 0;
+    }
     OnHotKey(static_cast<int>(hotkeyId), static_cast<unsigned>(lParam));
     DropQueuedHotkeyRepeats(hwnd_, static_cast<int>(hotkeyId));
     return 0;
@@ -239,7 +246,9 @@ LRESULT CTrayControlDlg::OnTimerMessage(WPARAM timerId, LPARAM) {
         }
         return 0;
     }
-    OnTimer(static_cast<unsigned>(timerId));
+    if (!FirmwareTransferRunning()) {
+        OnTimer(static_cast<unsigned>(timerId));
+    }
     Default();
     return 0;
 }
@@ -392,7 +401,16 @@ void CTrayControlDlg::ShowMainWindow() {
     SetForegroundWindow(hwnd_);
 }
 
+bool CTrayControlDlg::FirmwareTransferRunning() const {
+    return upgradeDialog_ != nullptr && upgradeDialog_->TransferRunning();
+}
+
 void CTrayControlDlg::OnQuit() {
+    // Not inside a firmware check (a command sent while it runs): it would
+    // go on without the HID layer.
+    if (upgradeDialog_ != nullptr && upgradeDialog_->Checking()) {
+        return;
+    }
     quitting_ = true;
     NotifyTray(NIM_DELETE);
     trayIconShown_ = false;
@@ -403,8 +421,14 @@ void CTrayControlDlg::OnQuit() {
 }
 
 void CTrayControlDlg::OnFirmwareUpgrade() {
+    // One upgrade dialog at a time (a command sent while one is open).
+    if (upgradeDialog_ != nullptr) {
+        return;
+    }
     CFWUpgradeDlg dialog(*this, *this, GetDesktop());
+    upgradeDialog_ = &dialog;
     dialog.DoModal(hwnd_);
+    upgradeDialog_ = nullptr;
 }
 
 void CTrayControlDlg::SleepFor(unsigned milliseconds) {
@@ -413,29 +437,7 @@ void CTrayControlDlg::SleepFor(unsigned milliseconds) {
 
 void CTrayControlDlg::SleepHandlingReports(unsigned milliseconds,
                                            const std::function<bool()>& done) {
-    // The HID layer's readers hand their reports over with sent messages:
-    // those, and nothing posted, are handled while the wait lasts.
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER now{};
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    const LONGLONG deadline = now.QuadPart + frequency.QuadPart * milliseconds / 1000;
-    for (;;) {
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        if (done && done()) {
-            return;
-        }
-        QueryPerformanceCounter(&now);
-        if (now.QuadPart >= deadline) {
-            return;
-        }
-        // Rounded up, so the wait is never shorter than asked.
-        const LONGLONG left = deadline - now.QuadPart;
-        const auto leftMilliseconds =
-            static_cast<DWORD>((left * 1000 + frequency.QuadPart - 1) / frequency.QuadPart);
-        MsgWaitForMultipleObjectsEx(0, nullptr, leftMilliseconds, QS_SENDMESSAGE, 0);
-    }
+    IowKit2SleepServingHandOvers(milliseconds, done);
 }
 
 void CTrayControlDlg::SetMenuItemChecked(unsigned commandId, bool checked) {

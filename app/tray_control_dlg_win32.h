@@ -14,6 +14,8 @@
 #include "ui/dialog_win32.h"
 #include "ui/handles_win32.h"
 
+class CFWUpgradeDlg;
+
 class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl {
   public:
     // The tray icon's id and callback message (WM_APP + 100).
@@ -81,8 +83,14 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     LRESULT OnCopyData(WPARAM replyWindow, LPARAM data);
     template <int HotkeyId>
     void OnPortCommand() {
-        OnHotKey(HotkeyId, 0);
+        if (!FirmwareTransferRunning()) {
+            OnHotKey(HotkeyId, 0);
+        }
     }
+    // The firmware transfer's pauses answer messages other programs send (a
+    // WM_COMMAND, a WM_HOTKEY): while it runs, no port change, rotate step or
+    // system command comes of them.
+    bool FirmwareTransferRunning() const;
 
     // The modal window of ours that is open (a dialog or message box the
     // main window or one of its dialogs owns), or nullptr.
@@ -128,4 +136,6 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     // The HID layer's first scan has run. Until then a request is answered
     // "starting": "no switch" could be wrong.
     bool firstScanEnded_ = false;
+    // The firmware upgrade dialog while it is open.
+    CFWUpgradeDlg* upgradeDialog_ = nullptr;
 };
