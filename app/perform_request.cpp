@@ -2,14 +2,18 @@
 
 #include "app/port_control.h"
 
-namespace cli {
+namespace remote {
 
-RemoteAnswer PerformRequest(PortControl& control, const RemoteRequest& request, bool windowOpen,
+RemoteAnswer PerformRequest(PortControl& control, const RemoteRequest& request, ProgramState state,
                             const std::function<bool()>& portErrorRaised) {
     RemoteAnswer answer;
     answer.portReportsBefore = control.PortAnswerCount();
     answer.done = true;
-    if (request.command != Command::kStatus && windowOpen) {
+    if (state == ProgramState::kStarting) {
+        answer.done = false;
+        answer.starting = true;
+        answer.reason = kStartingReason;
+    } else if (request.command != Command::kStatus && state == ProgramState::kWindowOpen) {
         answer.done = false;
         answer.reason = kWindowOpenReason;
     } else if (request.command == Command::kSetPort) {
@@ -40,4 +44,4 @@ RemoteAnswer PerformRequest(PortControl& control, const RemoteRequest& request, 
     return answer;
 }
 
-}  // namespace cli
+}  // namespace remote

@@ -117,17 +117,40 @@ void PortControl::ShowPortError() {
 }
 
 void PortControl::RegisterHotkeys() {
+    // Every id lets go of its earlier combination first, so a changed hotkey
+    // leaves the old one free and two hotkeys can swap theirs.
+    for (size_t entry = 0; entry < kHotkeyEntryCount; ++entry) {
+        desktop_.UnregisterHotkey(kFirstPortHotkeyId + static_cast<int>(entry));
+    }
+    const auto sameCombination = [](const HotkeyEntry& a, const HotkeyEntry& b) {
+        return a.keyCode == b.keyCode &&
+               MapHotkeyModifiers(a.modifiers) == MapHotkeyModifiers(b.modifiers);
+    };
     for (size_t entry = 0; entry < kHotkeyEntryCount; ++entry) {
         const HotkeyEntry& hotkey = hotkeys_.entries[entry];
-        const int id = kFirstPortHotkeyId + static_cast<int>(entry);
-        // The id lets go of its earlier combination, so a changed hotkey
-        // leaves the old one free.
-        desktop_.UnregisterHotkey(id);
+        HotkeyProblem& problem = hotkeyProblems_[entry];
+        problem = HotkeyProblem::kNone;
+        if (hotkey.keyCode == kNoKeyCode) {
+            continue;
+        }
+        bool duplicate = false;
+        bool first = true;
+        for (size_t other = 0; other < kHotkeyEntryCount; ++other) {
+            if (other != entry && sameCombination(hotkeys_.entries[other], hotkey)) {
+                duplicate = true;
+                first = first && other > entry;
+            }
+        }
         // A failure (another program holds the combination) is kept for the
         // hotkeys page to show; that hotkey never arrives.
-        registrationFailed_[entry] =
-            hotkey.keyCode != kNoKeyCode &&
-            !desktop_.RegisterHotkey(id, MapHotkeyModifiers(hotkey.modifiers), hotkey.keyCode);
+        if (first &&
+            !desktop_.RegisterHotkey(kFirstPortHotkeyId + static_cast<int>(entry),
+                                     MapHotkeyModifiers(hotkey.modifiers), hotkey.keyCode)) {
+            problem = HotkeyProblem::kHeldByOtherProgram;
+        }
+        if (duplicate) {
+            problem = HotkeyProblem::kDuplicate;
+        }
     }
     for (size_t port = 0; port < kNamedPortCount; ++port) {
         // An item with no text could not be told apart or chosen.
@@ -139,10 +162,12 @@ void PortControl::RegisterHotkeys() {
     }
 }
 
-bool PortControl::HotkeyRegistrationFailed(int hotkeyId) const {
+HotkeyProblem PortControl::HotkeyProblemOf(int hotkeyId) const {
     const int entry = hotkeyId - kFirstPortHotkeyId;
-    return entry >= 0 && entry < static_cast<int>(kHotkeyEntryCount) &&
-           registrationFailed_[static_cast<size_t>(entry)];
+    if (entry < 0 || entry >= static_cast<int>(kHotkeyEntryCount)) {
+        return HotkeyProblem::kNone;
+    }
+    return hotkeyProblems_[static_cast<size_t>(entry)];
 }
 
 unsigned PortControl::MapHotkeyModifiers(unsigned storedModifiers) {

@@ -41,13 +41,13 @@ class PortControl : public SwitchConnection, public PagesHost {
     // WM_TIMER: one rotate step when it is the running rotate timer's tick;
     // other timers of the window are left to the caller's default processing.
     void OnTimer(unsigned timerId);
-    // Registers the five hotkeys of the table for the main window (ids 1 to 5),
-    // each after withdrawing what its id held before, and names the four port
-    // items. An entry without a key code registers nothing.
+    // Registers the five hotkeys of the table for the main window (ids 1 to 5)
+    // once all five ids have let go of what they held, and names the four
+    // port items. An entry without a key code registers nothing; of entries
+    // with one combination only the first registers it.
     void RegisterHotkeys() override;
-    // True when the last registration of the id failed: another program holds
-    // the combination.
-    bool HotkeyRegistrationFailed(int hotkeyId) const override;
+    // Why the id's hotkey did not work out at the last registration.
+    HotkeyProblem HotkeyProblemOf(int hotkeyId) const override;
     // Hotkey control modifier flags (Shift 1, Ctrl 2, Alt 4) to RegisterHotKey's
     // (Alt 1, Ctrl 2, Shift 4). The control's extended-key flag (8) and any
     // higher bit are no modifiers and are left out.
@@ -95,8 +95,8 @@ class PortControl : public SwitchConnection, public PagesHost {
     int32_t rotateInterval_ = kDefaultRotateIntervalSeconds;
     int32_t language_ = kDefaultLanguage;
     HotkeyTable hotkeys_ = DefaultHotkeyTable();
-    // Per table entry: its last registration failed.
-    std::array<bool, kHotkeyEntryCount> registrationFailed_{};
+    // Per table entry, from its last registration.
+    std::array<HotkeyProblem, kHotkeyEntryCount> hotkeyProblems_{};
     // The port error box is open: further failures show no second one.
     bool errorBoxOpen_ = false;
 };

@@ -224,31 +224,42 @@ TEST_F(PortControlTest, HotkeysAreRegisteredAndNameThePorts) {
     EXPECT_EQ(control.Hotkeys(), table);
     EXPECT_EQ(control.Language(), 1);
     EXPECT_EQ(control.RotateInterval(), 8);
-    EXPECT_EQ(desktop.Events(),
-              (Events{Event::UnregisterHotkey(1), Event::RegisterHotkey(1, 3, 0x31),
-                      Event::UnregisterHotkey(2), Event::RegisterHotkey(2, 4, 0x42),
-                      Event::UnregisterHotkey(3), Event::RegisterHotkey(3, 3, 0x25),
-                      Event::UnregisterHotkey(4), Event::UnregisterHotkey(5),
-                      Event::RegisterHotkey(5, 6, 0x52), Event::Text(40015, "Office"),
-                      Event::Text(40016, "Port B"), Event::Text(40017, "Port C"),
-                      Event::Text(40018, "Port D")}));
+    EXPECT_EQ(
+        desktop.Events(),
+        (Events{Event::UnregisterHotkey(1), Event::UnregisterHotkey(2), Event::UnregisterHotkey(3),
+                Event::UnregisterHotkey(4), Event::UnregisterHotkey(5),
+                Event::RegisterHotkey(1, 3, 0x31), Event::RegisterHotkey(2, 4, 0x42),
+                Event::RegisterHotkey(3, 3, 0x25), Event::RegisterHotkey(5, 6, 0x52),
+                Event::Text(40015, "Office"), Event::Text(40016, "Port B"),
+                Event::Text(40017, "Port C"), Event::Text(40018, "Port D")}));
     EXPECT_FALSE(desktop.HotkeyIdFor(6, 0x52));
-    for (int id = 1; id <= 5; ++id) {
-        EXPECT_EQ(control.HotkeyRegistrationFailed(id), id == 5) << id;
-    }
+    const auto problems = [&] {
+        std::vector<HotkeyProblem> all;
+        for (int id = 1; id <= 5; ++id) {
+            all.push_back(control.HotkeyProblemOf(id));
+        }
+        return all;
+    };
+    using enum HotkeyProblem;
+    EXPECT_EQ(problems(), (std::vector{kNone, kNone, kNone, kNone, kHeldByOtherProgram}));
 
-    // Registering again lets each id's old combination go first; the rotate
-    // hotkey, free now, registers and is failed no more.
-    control.Hotkeys().entries[0].keyCode = 0x32;
+    // Registering again lets the old combinations go first: ports A and B
+    // swap theirs, the rotate hotkey, free now, registers.
+    std::swap(control.Hotkeys().entries[0], control.Hotkeys().entries[1]);
     control.Hotkeys().entries[4].keyCode = 0x53;
     control.RegisterHotkeys();
-    EXPECT_FALSE(desktop.HotkeyIdFor(3, 0x31));
-    EXPECT_EQ(desktop.HotkeyIdFor(3, 0x32), 1);
+    EXPECT_EQ(desktop.HotkeyIdFor(4, 0x42), 1);
+    EXPECT_EQ(desktop.HotkeyIdFor(3, 0x31), 2);
     EXPECT_EQ(desktop.HotkeyIdFor(3, 0x25), 3);
     EXPECT_EQ(desktop.HotkeyIdFor(6, 0x53), 5);
-    for (int id = 1; id <= 5; ++id) {
-        EXPECT_FALSE(control.HotkeyRegistrationFailed(id)) << id;
-    }
+    EXPECT_EQ(problems(), (std::vector{kNone, kNone, kNone, kNone, kNone}));
+
+    // Port D on port B's combination, the extended-key flag aside: the first
+    // of the two has it, both are marked as each other's duplicate.
+    control.Hotkeys().entries[3] = {0x31, 0x0E, {}};
+    control.RegisterHotkeys();
+    EXPECT_EQ(desktop.HotkeyIdFor(3, 0x31), 2);
+    EXPECT_EQ(problems(), (std::vector{kNone, kDuplicate, kNone, kDuplicate, kNone}));
 }
 
 TEST_F(PortControlTest, AFailedPortChangeShowsTheErrorBox) {

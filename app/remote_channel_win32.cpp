@@ -1,6 +1,6 @@
 #include "app/remote_channel_win32.h"
 
-namespace cli {
+namespace remote {
 namespace {
 
 // The caller waits for the answer inside its own send.
@@ -28,4 +28,4 @@ void SendAnswer(HWND replyWindow, HWND mainWindow, const RemoteAnswer& answer) {
                         kAnswerTimeoutMilliseconds, &ignored);
 }
 
-}  // namespace cli
+}  // namespace remote

@@ -11,7 +11,7 @@
 
 #include "app/remote_request.h"
 
-namespace cli {
+namespace remote {
 
 // Both sides' sends: a window that is gone or hangs is not waited for.
 inline constexpr UINT kChannelSendFlags = SMTO_ABORTIFHUNG | SMTO_ERRORONEXIT;
@@ -24,4 +24,4 @@ std::optional<RemoteRequest> ReadRequest(const COPYDATASTRUCT* data);
 // Sends the answer to the request's reply window.
 void SendAnswer(HWND replyWindow, HWND mainWindow, const RemoteAnswer& answer);
 
-}  // namespace cli
+}  // namespace remote

@@ -5,7 +5,7 @@
 
 #include "switchlink/switch_protocol.h"
 
-namespace cli {
+namespace remote {
 namespace {
 
 constexpr std::string_view kStatusRequest = "status";
@@ -89,6 +89,9 @@ std::optional<RemoteRequest> DecodeRequest(std::string_view text) {
 std::string EncodeAnswer(const RemoteAnswer& answer) {
     std::string text;
     Put(text, "done", Flag(answer.done));
+    if (answer.starting) {
+        Put(text, "starting", kTrue);
+    }
     if (!answer.reason.empty()) {
         Put(text, "reason", answer.reason);
     }
@@ -132,6 +135,7 @@ std::optional<RemoteAnswer> DecodeAnswer(std::string_view text) {
     }
     RemoteAnswer answer;
     answer.done = *done == kTrue;
+    answer.starting = textOf("starting") == kTrue;
     answer.reason = textOf("reason").value_or("");
     answer.portReportsBefore = *before;
     SwitchState& state = answer.state;
@@ -146,4 +150,4 @@ std::optional<RemoteAnswer> DecodeAnswer(std::string_view text) {
     return answer;
 }
 
-}  // namespace cli
+}  // namespace remote

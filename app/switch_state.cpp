@@ -5,7 +5,7 @@
 #include "app/port_control.h"
 #include "settings/prefs_page_logic.h"
 
-namespace cli {
+namespace remote {
 
 std::string PortLetter(uint32_t port) {
     return std::string(1, static_cast<char>('A' + port));
@@ -82,4 +82,4 @@ std::string StateJson(const SwitchState& state) {
            ",\"rotating\":" + JsonBool(state.rotating) + "}";
 }
 
-}  // namespace cli
+}  // namespace remote

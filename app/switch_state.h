@@ -7,7 +7,7 @@
 
 class PortControl;
 
-namespace cli {
+namespace remote {
 
 // What is known of the switch; nothing but `connected` and `rotating` while
 // no switch is held. Texts as the preferences page and the tray menu show
@@ -38,4 +38,4 @@ std::string PortLetter(uint32_t port);
 // ports as letters (null beyond D).
 std::string StateJson(const SwitchState& state);
 
-}  // namespace cli
+}  // namespace remote

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace cli {
+namespace remote {
 namespace {
 
 TEST(StateJsonTest, WritesEveryFieldWithNullForTheUnknownAndEscapedTexts) {
@@ -21,4 +21,4 @@ TEST(StateJsonTest, WritesEveryFieldWithNullForTheUnknownAndEscapedTexts) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace remote

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/main_window_search_win32.h"
+#include "app/program_names.h"
 #include "app/tray_control_dlg_win32.h"
 #include "app/working_folder_win32.h"
 #include "settings/settings_file.h"
@@ -15,16 +17,12 @@
 
 namespace {
 
-BOOL CALLBACK AskToShow(HWND window, LPARAM) {
-    if (GetPropA(window, CTrayControlDlg::kMainWindowProperty) != nullptr) {
-        // The user started us: the running program may take the foreground.
-        DWORD processId = 0;
-        GetWindowThreadProcessId(window, &processId);
-        AllowSetForegroundWindow(processId);
-        PostMessageA(window, CTrayControlDlg::ShowRequestMessage(), 0, 0);
-        return FALSE;
-    }
-    return TRUE;
+void AskToShow(HWND mainWindow) {
+    // The user started us: the running program may take the foreground.
+    DWORD processId = 0;
+    GetWindowThreadProcessId(mainWindow, &processId);
+    AllowSetForegroundWindow(processId);
+    PostMessageA(mainWindow, CTrayControlDlg::ShowRequestMessage(), 0, 0);
 }
 
 // The German module, from the program's own folder only; it is never unloaded.
@@ -42,7 +40,9 @@ int CTrayControlApp::Run() {
     ui::UniqueKernelHandle instance(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
     if (instance && GetLastError() == ERROR_ALREADY_EXISTS) {
         // Already running in the tray: show that one and leave.
-        EnumWindows(&AskToShow, 0);
+        if (HWND mainWindow = FindProgramMainWindow()) {
+            AskToShow(mainWindow);
+        }
         return 0;
     }
 

@@ -3,10 +3,13 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/hotkey_repeats_win32.h"
 #include "app/perform_request.h"
+#include "app/program_names.h"
 #include "app/remote_channel_win32.h"
 #include "firmware/fw_upgrade_dlg_win32.h"
 #include "hid/iowkit2.h"
+#include "hid/win32/serving_sleep.h"
 #include "resources/resource.h"
 #include "settings/settings_file.h"
 #include "ui/resource_module_win32.h"
@@ -26,15 +29,14 @@ constexpr UINT kTrayMenuFlags = TPM_RIGHTBUTTON | TPM_BOTTOMALIGN;
 constexpr char kMenuLoadError[] = "Unabled to load Menu";
 constexpr char kApplicationTitle[] = "Pelorandix Control Center";
 
-NOTIFYICONDATAA TrayIconData(HWND window, UINT callbackMessage) {
+NOTIFYICONDATAA TrayIconData(HWND window, UINT callbackMessage, HICON icon) {
     NOTIFYICONDATAA data{};
     data.cbSize = NOTIFYICONDATAA_V2_SIZE;
     data.hWnd = window;
     data.uID = CTrayControlDlg::kTrayIconId;
     data.uFlags = kTrayIconFlags;
     data.uCallbackMessage = callbackMessage;
-    // The system's small-icon size: sharp at any display scaling.
-    data.hIcon = ui::LoadProgramIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
+    data.hIcon = icon;
     lstrcpynA(data.szTip, kTrayTip, sizeof data.szTip);
     return data;
 }
@@ -50,12 +52,14 @@ CTrayControlDlg::CTrayControlDlg()
     : CDialog(IDD_TRAYCONTROL_DIALOG), PortControl(static_cast<Desktop&>(*this)) {
     mainIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXICON));
     smallIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
+    // The system's small-icon size: sharp at any display scaling.
+    trayIcon_ = ui::LoadProgramIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
 }
 
 CTrayControlDlg::~CTrayControlDlg() = default;
 
 UINT CTrayControlDlg::ShowRequestMessage() {
-    static const UINT message = RegisterWindowMessageA("Pelorandix.ShowMainWindow");
+    static const UINT message = RegisterWindowMessageA(kShowMainWindowMessageName);
     return message;
 }
 
@@ -67,6 +71,7 @@ const ui::MessageMap* CTrayControlDlg::Messages() {
         ui::OnMessage<&Self::OnQueryDragIcon>(WM_QUERYDRAGICON),
         ui::OnMessage<&Self::OnClose>(WM_CLOSE),
         ui::OnMessage<&Self::OnHotKeyMessage>(WM_HOTKEY),
+        ui::OnMessage<&Self::OnFirstScanEnded>(WM_FIRSTSCANENDED),
         ui::OnMessage<&Self::OnTimerMessage>(WM_TIMER),
         ui::OnMessage<&Self::OnTrayNotify>(WM_TRAYNOTIFY),
         ui::OnMessage<&Self::OnDestroy>(WM_DESTROY),
@@ -90,8 +95,8 @@ BOOL CTrayControlDlg::OnInitDialog() {
     pageTabs_.SubclassWindow(GetDlgItem(IDC_PAGE_TABS));
     SetPropA(hwnd_, kMainWindowProperty, hwnd_);
     AddAboutItem();
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_));
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_.get()));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
     AddTrayIcon();
     LoadTrayMenu();
     Settings settings;
@@ -115,6 +120,7 @@ BOOL CTrayControlDlg::OnInitDialog() {
     // once the dialog's message loop dispatches.
     IowKit2RegisterDeviceCallback(&SwitchConnection::OnDeviceEvent, CallbackContext());
     IowKit2AnnounceUnclaimed();
+    PostMessageA(hwnd_, WM_FIRSTSCANENDED, 0, 0);
     return TRUE;
 }
 
@@ -131,7 +137,7 @@ void CTrayControlDlg::AddAboutItem() {
 }
 
 bool CTrayControlDlg::NotifyTray(DWORD action) {
-    NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY);
+    NOTIFYICONDATAA data = TrayIconData(hwnd_, WM_TRAYNOTIFY, trayIcon_.get());
     return Shell_NotifyIconA(action, &data) != FALSE;
 }
 
@@ -176,6 +182,9 @@ void CTrayControlDlg::SetPortCheckBitmaps() {
 }
 
 LRESULT CTrayControlDlg::OnSysCommand(WPARAM command, LPARAM) {
+    if (FirmwareTransferRunning()) {
+        return 0;
+    }
     if ((command & 0xFFF0) == IDM_ABOUTBOX) {
         ui::CDialog about(IDD_ABOUTBOX);
         about.DoModal(hwnd_);
@@ -199,12 +208,12 @@ LRESULT CTrayControlDlg::OnPaint(WPARAM, LPARAM) {
     GetClientRect(hwnd_, &client);
     const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(paint.Dc(), x, y, mainIcon_);
+    DrawIcon(paint.Dc(), x, y, mainIcon_.get());
     return 0;
 }
 
 LRESULT CTrayControlDlg::OnQueryDragIcon(WPARAM, LPARAM) {
-    return reinterpret_cast<LRESULT>(mainIcon_);
+    return reinterpret_cast<LRESULT>(mainIcon_.get());
 }
 
 LRESULT CTrayControlDlg::OnClose(WPARAM, LPARAM) {
@@ -213,7 +222,17 @@ LRESULT CTrayControlDlg::OnClose(WPARAM, LPARAM) {
 }
 
 LRESULT CTrayControlDlg::OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam) {
-    return OnHotKey(static_cast<int>(hotkeyId), static_cast<unsigned>(lParam));
+    if (FirmwareTransferRunning()) {
+        return 0;
+    }
+    OnHotKey(static_cast<int>(hotkeyId), static_cast<unsigned>(lParam));
+    DropQueuedHotkeyRepeats(hwnd_, static_cast<int>(hotkeyId));
+    return 0;
+}
+
+LRESULT CTrayControlDlg::OnFirstScanEnded(WPARAM, LPARAM) {
+    firstScanEnded_ = true;
+    return 0;
 }
 
 LRESULT CTrayControlDlg::OnTimerMessage(WPARAM timerId, LPARAM) {
@@ -227,7 +246,9 @@ LRESULT CTrayControlDlg::OnTimerMessage(WPARAM timerId, LPARAM) {
         }
         return 0;
     }
-    OnTimer(static_cast<unsigned>(timerId));
+    if (!FirmwareTransferRunning()) {
+        OnTimer(static_cast<unsigned>(timerId));
+    }
     Default();
     return 0;
 }
@@ -254,20 +275,26 @@ LRESULT CTrayControlDlg::OnPageTabChange(NMHDR&) {
 }
 
 LRESULT CTrayControlDlg::OnCopyData(WPARAM replyWindow, LPARAM data) {
-    const std::optional<cli::RemoteRequest> request =
-        cli::ReadRequest(reinterpret_cast<const COPYDATASTRUCT*>(data));
+    const std::optional<remote::RemoteRequest> request =
+        remote::ReadRequest(reinterpret_cast<const COPYDATASTRUCT*>(data));
     if (!request || quitting_) {
         return FALSE;
     }
     // Performed now, as the tray menu would; a modal window of ours (a
     // firmware transfer answers sent messages in its pauses) lets nothing
     // change.
+    remote::ProgramState state = remote::ProgramState::kReady;
+    if (!firstScanEnded_) {
+        state = remote::ProgramState::kStarting;
+    } else if (OpenModalWindow() != nullptr) {
+        state = remote::ProgramState::kWindowOpen;
+    }
     quietPortErrors_ = true;
     portErrorRaised_ = false;
-    const cli::RemoteAnswer answer = cli::PerformRequest(
-        *this, *request, OpenModalWindow() != nullptr, [this] { return portErrorRaised_; });
+    const remote::RemoteAnswer answer =
+        remote::PerformRequest(*this, *request, state, [this] { return portErrorRaised_; });
     quietPortErrors_ = false;
-    cli::SendAnswer(reinterpret_cast<HWND>(replyWindow), hwnd_, answer);
+    remote::SendAnswer(reinterpret_cast<HWND>(replyWindow), hwnd_, answer);
     return TRUE;
 }
 
@@ -374,7 +401,16 @@ void CTrayControlDlg::ShowMainWindow() {
     SetForegroundWindow(hwnd_);
 }
 
+bool CTrayControlDlg::FirmwareTransferRunning() const {
+    return upgradeDialog_ != nullptr && upgradeDialog_->TransferRunning();
+}
+
 void CTrayControlDlg::OnQuit() {
+    // Not inside a firmware check (a command sent while it runs): it would
+    // go on without the HID layer.
+    if (upgradeDialog_ != nullptr && upgradeDialog_->Checking()) {
+        return;
+    }
     quitting_ = true;
     NotifyTray(NIM_DELETE);
     trayIconShown_ = false;
@@ -385,8 +421,14 @@ void CTrayControlDlg::OnQuit() {
 }
 
 void CTrayControlDlg::OnFirmwareUpgrade() {
+    // One upgrade dialog at a time (a command sent while one is open).
+    if (upgradeDialog_ != nullptr) {
+        return;
+    }
     CFWUpgradeDlg dialog(*this, *this, GetDesktop());
+    upgradeDialog_ = &dialog;
     dialog.DoModal(hwnd_);
+    upgradeDialog_ = nullptr;
 }
 
 void CTrayControlDlg::SleepFor(unsigned milliseconds) {
@@ -395,29 +437,7 @@ void CTrayControlDlg::SleepFor(unsigned milliseconds) {
 
 void CTrayControlDlg::SleepHandlingReports(unsigned milliseconds,
                                            const std::function<bool()>& done) {
-    // The HID layer's readers hand their reports over with sent messages:
-    // those, and nothing posted, are handled while the wait lasts.
-    LARGE_INTEGER frequency{};
-    LARGE_INTEGER now{};
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    const LONGLONG deadline = now.QuadPart + frequency.QuadPart * milliseconds / 1000;
-    for (;;) {
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        if (done && done()) {
-            return;
-        }
-        QueryPerformanceCounter(&now);
-        if (now.QuadPart >= deadline) {
-            return;
-        }
-        // Rounded up, so the wait is never shorter than asked.
-        const LONGLONG left = deadline - now.QuadPart;
-        const auto leftMilliseconds =
-            static_cast<DWORD>((left * 1000 + frequency.QuadPart - 1) / frequency.QuadPart);
-        MsgWaitForMultipleObjectsEx(0, nullptr, leftMilliseconds, QS_SENDMESSAGE, 0);
-    }
+    IowKit2SleepServingHandOvers(milliseconds, done);
 }
 
 void CTrayControlDlg::SetMenuItemChecked(unsigned commandId, bool checked) {
@@ -462,7 +482,9 @@ void CTrayControlDlg::StopTimer(unsigned timerId) {
 }
 
 bool CTrayControlDlg::RegisterHotkey(int id, unsigned modifiers, unsigned keyCode) {
-    return RegisterHotKey(hwnd_, id, modifiers, keyCode) != FALSE;
+    // A held hotkey arrives once, not once per auto-repeat: each arrival
+    // waits half a second, and the repeats would queue up behind it.
+    return RegisterHotKey(hwnd_, id, modifiers | MOD_NOREPEAT, keyCode) != FALSE;
 }
 
 void CTrayControlDlg::UnregisterHotkey(int id) {

@@ -14,11 +14,16 @@
 #include "ui/dialog_win32.h"
 #include "ui/handles_win32.h"
 
+class CFWUpgradeDlg;
+
 class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl {
   public:
     // The tray icon's id and callback message (WM_APP + 100).
     static constexpr UINT kTrayIconId = 1;
     static constexpr UINT WM_TRAYNOTIFY = WM_APP + 100;
+    // Posted to itself at start, right after the HID layer posted its first
+    // scan: handled after that scan, in the order posted.
+    static constexpr UINT WM_FIRSTSCANENDED = WM_APP + 101;
 
     CTrayControlDlg();
     ~CTrayControlDlg() override;
@@ -40,9 +45,8 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     Desktop& GetDesktop() { return *this; }
 
     // The window message a second start of the program sends to show this
-    // window, and the property that marks the main window for it.
+    // window (see app/program_names.h).
     static UINT ShowRequestMessage();
-    static constexpr char kMainWindowProperty[] = "Pelorandix.MainWindow";
 
   protected:
     const ui::MessageMap* GetMessageMap() const override { return Messages(); }
@@ -69,6 +73,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     LRESULT OnQueryDragIcon(WPARAM, LPARAM);
     LRESULT OnClose(WPARAM, LPARAM);
     LRESULT OnHotKeyMessage(WPARAM hotkeyId, LPARAM lParam);
+    LRESULT OnFirstScanEnded(WPARAM, LPARAM);
     LRESULT OnTimerMessage(WPARAM timerId, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
     LRESULT OnWindowPosChanging(WPARAM, LPARAM windowPos);
@@ -78,8 +83,14 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     LRESULT OnCopyData(WPARAM replyWindow, LPARAM data);
     template <int HotkeyId>
     void OnPortCommand() {
-        OnHotKey(HotkeyId, 0);
+        if (!FirmwareTransferRunning()) {
+            OnHotKey(HotkeyId, 0);
+        }
     }
+    // The firmware transfer's pauses answer messages other programs send (a
+    // WM_COMMAND, a WM_HOTKEY): while it runs, no port change, rotate step or
+    // system command comes of them.
+    bool FirmwareTransferRunning() const;
 
     // The modal window of ours that is open (a dialog or message box the
     // main window or one of its dialogs owns), or nullptr.
@@ -104,8 +115,9 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     std::string LoadResourceString(unsigned id) override;
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
 
-    HICON mainIcon_ = nullptr;
-    HICON smallIcon_ = nullptr;
+    ui::UniqueIcon mainIcon_;
+    ui::UniqueIcon smallIcon_;
+    ui::UniqueIcon trayIcon_;
     ui::UniqueMenu trayMenu_;
     ui::UniqueBitmap checkedBitmap_;
     ui::UniqueBitmap uncheckedBitmap_;
@@ -121,4 +133,9 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     // Quit is shutting the HID layer down, which answers sent messages
     // meanwhile: requests are no longer taken.
     bool quitting_ = false;
+    // The HID layer's first scan has run. Until then a request is answered
+    // "starting": "no switch" could be wrong.
+    bool firstScanEnded_ = false;
+    // The firmware upgrade dialog while it is open.
+    CFWUpgradeDlg* upgradeDialog_ = nullptr;
 };

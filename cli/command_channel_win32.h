@@ -17,12 +17,11 @@
 
 namespace cli {
 
-// The running program's main window, nullptr when there is none.
-HWND FindRunningProgram();
 // Whether the program's single-instance mutex exists: it runs, or starts.
 bool ProgramInstanceExists();
 
 // The caller's side: the answer, nothing when none came in time.
-std::optional<RemoteAnswer> AskRunningProgram(HWND mainWindow, const RemoteRequest& request);
+std::optional<remote::RemoteAnswer> AskRunningProgram(HWND mainWindow,
+                                                      const remote::RemoteRequest& request);
 
 }  // namespace cli

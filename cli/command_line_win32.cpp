@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "app/main_window_search_win32.h"
 #include "cli/command_channel_win32.h"
 #include "cli/command_run.h"
 #include "cli/one_shot_win32.h"
@@ -30,11 +31,11 @@ class RunningProgramTarget final : public CommandTarget {
   public:
     explicit RunningProgramTarget(HWND mainWindow) : mainWindow_(mainWindow) {}
 
-    RemoteAnswer Perform(const RemoteRequest& request) override {
-        if (std::optional<RemoteAnswer> answer = AskRunningProgram(mainWindow_, request)) {
+    remote::RemoteAnswer Perform(const remote::RemoteRequest& request) override {
+        if (std::optional<remote::RemoteAnswer> answer = AskRunningProgram(mainWindow_, request)) {
             return *answer;
         }
-        RemoteAnswer none;
+        remote::RemoteAnswer none;
         none.reason = kNoAnswerReason;
         return none;
     }
@@ -50,7 +51,7 @@ HWND WaitForStartingProgram() {
     while (window == nullptr && ProgramInstanceExists() &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(kProgramStartPoll);
-        window = FindRunningProgram();
+        window = FindProgramMainWindow();
     }
     return window;
 }
@@ -69,7 +70,7 @@ int RunCommandLine(int argc, char* argv[], const std::function<void()>& installL
         return kExitDone;
     }
 
-    HWND mainWindow = FindRunningProgram();
+    HWND mainWindow = FindProgramMainWindow();
     if (mainWindow == nullptr && ProgramInstanceExists()) {
         mainWindow = WaitForStartingProgram();
         if (mainWindow == nullptr) {

@@ -1,14 +1,19 @@
 #include "cli/command_run.h"
 
-#include <chrono>
+#include <optional>
 
 namespace cli {
 namespace {
 
-// How long a set-port waits for the switch to report the port, and how
-// often it looks.
-constexpr auto kConfirmLimit = std::chrono::seconds(3);
-constexpr unsigned kConfirmPollMilliseconds = 50;
+using remote::Command;
+using remote::RemoteAnswer;
+using remote::RemoteRequest;
+
+// How long a starting program is waited for, how long a set-port waits for
+// the switch to report the port, and how often each looks.
+constexpr unsigned kStartingLimitMilliseconds = 2000;
+constexpr unsigned kConfirmLimitMilliseconds = 3000;
+constexpr unsigned kPollMilliseconds = 50;
 
 constexpr char kErrorPrefix[] = "pelorandix: ";
 
@@ -23,18 +28,37 @@ RemoteRequest RequestFor(const Options& options) {
     }
 }
 
-// Whether the switch reported `port` after the set-port went out.
-bool WaitForPortReport(CommandTarget& target, const RemoteAnswer& setPort, uint32_t port) {
-    const auto deadline = std::chrono::steady_clock::now() + kConfirmLimit;
-    for (;;) {
+// The answer once the program has started, or its "starting" answer when
+// that took too long.
+RemoteAnswer PerformOnceStarted(CommandTarget& target, const RemoteRequest& request) {
+    RemoteAnswer answer = target.Perform(request);
+    for (unsigned waited = 0; answer.starting && waited < kStartingLimitMilliseconds;
+         waited += kPollMilliseconds) {
+        target.Pause(kPollMilliseconds);
+        answer = target.Perform(request);
+    }
+    return answer;
+}
+
+// Nothing once the switch reported `port` after the set-port went out;
+// otherwise why not.
+std::optional<std::string> WaitForPortReport(CommandTarget& target, const RemoteAnswer& setPort,
+                                             uint32_t port) {
+    const std::string notConfirmed = "the switch did not confirm port " + remote::PortLetter(port);
+    for (unsigned waited = 0;; waited += kPollMilliseconds) {
         const RemoteAnswer status = target.Perform({Command::kStatus});
+        // Only a report sent after the set-port counts.
         if (status.portReportsBefore > setPort.portReportsBefore && status.state.port == port) {
-            return true;
+            return std::nullopt;
         }
-        if (!status.state.connected || std::chrono::steady_clock::now() >= deadline) {
-            return false;
+        // The switch went, or the program stopped answering: the answer says which.
+        if (!status.state.connected) {
+            return status.reason.empty() ? notConfirmed : status.reason;
         }
-        target.Pause(kConfirmPollMilliseconds);
+        if (waited >= kConfirmLimitMilliseconds) {
+            return notConfirmed;
+        }
+        target.Pause(kPollMilliseconds);
     }
 }
 
@@ -42,9 +66,9 @@ bool WaitForPortReport(CommandTarget& target, const RemoteAnswer& setPort, uint3
 
 int RunCommand(CommandTarget& target, const Options& options, std::ostream& out,
                std::ostream& error) {
-    const RemoteAnswer answer = target.Perform(RequestFor(options));
+    const RemoteAnswer answer = PerformOnceStarted(target, RequestFor(options));
     if (options.action == Action::kStatus) {
-        out << StateJson(answer.state) << std::endl;
+        out << remote::StateJson(answer.state) << std::endl;
         return answer.done ? kExitDone : ReportFailure(answer.reason, error);
     }
     if (!answer.done) {
@@ -54,10 +78,11 @@ int RunCommand(CommandTarget& target, const Options& options, std::ostream& out,
         out << (answer.state.rotating ? "Rotation started." : "Rotation stopped.") << std::endl;
         return kExitDone;
     }
-    if (!WaitForPortReport(target, answer, options.port)) {
-        return ReportFailure("the switch did not confirm port " + PortLetter(options.port), error);
+    if (const std::optional<std::string> failure =
+            WaitForPortReport(target, answer, options.port)) {
+        return ReportFailure(*failure, error);
     }
-    out << "Switched to port " << PortLetter(options.port) << "." << std::endl;
+    out << "Switched to port " << remote::PortLetter(options.port) << "." << std::endl;
     return kExitDone;
 }
 

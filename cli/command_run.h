@@ -22,13 +22,16 @@ class CommandTarget {
     virtual ~CommandTarget() = default;
     // Performs the request; a target that cannot be reached answers not done
     // with the reason.
-    virtual RemoteAnswer Perform(const RemoteRequest& request) = 0;
+    virtual remote::RemoteAnswer Perform(const remote::RemoteRequest& request) = 0;
     // Lets time pass while the switch's reports come in.
     virtual void Pause(unsigned milliseconds) = 0;
 };
 
 // Runs a command (not kHelp) on the target, prints its result to `out` and a
-// failure's reason to `error`; the exit code.
+// failure's reason to `error`; the exit code. A program that answers it is
+// starting is asked again for up to 2 s; a set-port waits up to 3 s for the
+// switch's report of the port. Both waits are counted in pauses, so the time
+// the target takes to answer comes on top.
 int RunCommand(CommandTarget& target, const Options& options, std::ostream& out,
                std::ostream& error);
 

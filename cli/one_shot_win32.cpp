@@ -10,9 +10,8 @@
 namespace cli {
 namespace {
 
-// How long the switch may take to be found, and then to answer the
-// questions the connection asks it on arrival.
-constexpr unsigned kArrivalLimitMilliseconds = 2000;
+// How long a switch found may take to answer the questions the connection
+// asks it on arrival.
 constexpr unsigned kFirstAnswersLimitMilliseconds = 1000;
 
 // Dispatches the thread's messages (the layer's hidden window) until `done`
@@ -57,7 +56,13 @@ OneShotTarget::OneShotTarget() {
         return;
     }
     IowKit2AnnounceUnclaimed();
-    DispatchMessagesFor(kArrivalLimitMilliseconds, [this] { return control_.HasSwitch(); });
+    // The first scan was posted by the start and runs when the thread next
+    // dispatches: once what is queued now is handled, it has ended and the
+    // switch, if one is plugged in, is held.
+    DispatchMessagesFor(0, nullptr);
+    if (!control_.HasSwitch()) {
+        return;
+    }
     DispatchMessagesFor(kFirstAnswersLimitMilliseconds, [this] {
         return control_.PortAnswerCount() > 0 && control_.VersionAnswerCount() > 0 &&
                control_.DeviceType() != SwitchConnection::kUnknownDeviceType;
@@ -70,11 +75,12 @@ OneShotTarget::~OneShotTarget() {
     }
 }
 
-RemoteAnswer OneShotTarget::Perform(const RemoteRequest& request) {
+remote::RemoteAnswer OneShotTarget::Perform(const remote::RemoteRequest& request) {
     // Reports that arrived since the last look are decoded first.
     DispatchMessagesFor(0, nullptr);
     desktop_.ForgetPortError();
-    return PerformRequest(control_, request, false, [this] { return desktop_.PortErrorRaised(); });
+    return remote::PerformRequest(control_, request, remote::ProgramState::kReady,
+                                  [this] { return desktop_.PortErrorRaised(); });
 }
 
 void OneShotTarget::Pause(unsigned milliseconds) {

@@ -43,14 +43,15 @@ class ConsoleDesktop final : public Desktop {
 
 class OneShotTarget final : public CommandTarget {
   public:
-    // Starts the layer (its platform and carrier installed before) and waits
-    // a moment for the switch and its first answers.
+    // Starts the layer (its platform and carrier installed before), lets its
+    // first scan run and, when that found the switch, waits a moment for its
+    // first answers.
     OneShotTarget();
     ~OneShotTarget() override;
     OneShotTarget(const OneShotTarget&) = delete;
     OneShotTarget& operator=(const OneShotTarget&) = delete;
 
-    RemoteAnswer Perform(const RemoteRequest& request) override;
+    remote::RemoteAnswer Perform(const remote::RemoteRequest& request) override;
     void Pause(unsigned milliseconds) override;
 
   private:

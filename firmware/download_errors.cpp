@@ -15,6 +15,11 @@ constexpr char kBytesArrived[] = " bytes arrived.";
 constexpr char kDamagedPrefix[] = "The firmware image is damaged: line ";
 constexpr char kDamagedSuffix[] = " is not a valid S-record.";
 constexpr char kNoRecords[] = "The firmware image holds no records.";
+constexpr char kNoData[] = "The firmware image is incomplete: it holds no S1 data records.";
+constexpr char kNoEnd[] =
+    "The firmware image is incomplete: its last record is not the S9 end record.";
+constexpr char kTooLongPrefix[] = "The firmware image cannot be sent: line ";
+constexpr char kTooLongSuffix[] = " is longer than the switch takes.";
 constexpr char kNothingSent[] = " Nothing was sent to the switch.";
 
 }  // namespace
@@ -37,10 +42,21 @@ std::string WrongLengthText(uint64_t received, uint64_t declared) {
 }
 
 std::string ImageFaultText(const ImageCheck& check) {
-    if (check.verdict == ImageCheck::Verdict::NoRecords) {
-        return std::string(kNoRecords) + kNothingSent;
+    const std::string line = std::to_string(check.lineNumber);
+    switch (check.verdict) {
+        case ImageCheck::Verdict::DamagedRecord:
+            return kDamagedPrefix + line + kDamagedSuffix + kNothingSent;
+        case ImageCheck::Verdict::TooLong:
+            return kTooLongPrefix + line + kTooLongSuffix + kNothingSent;
+        case ImageCheck::Verdict::NoData:
+            return std::string(kNoData) + kNothingSent;
+        case ImageCheck::Verdict::NoEnd:
+            return std::string(kNoEnd) + kNothingSent;
+        case ImageCheck::Verdict::NoRecords:
+        case ImageCheck::Verdict::Ok:
+            break;
     }
-    return kDamagedPrefix + std::to_string(check.lineNumber) + kDamagedSuffix + kNothingSent;
+    return std::string(kNoRecords) + kNothingSent;
 }
 
 }  // namespace firmware

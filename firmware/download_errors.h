@@ -1,6 +1,7 @@
 // The texts of a check that ends before the switch hears of a transfer: an
 // update server's error status, a download that is not whole, an image that
-// is too large, damaged or empty.
+// is too large, damaged, incomplete, empty or holds a record too long for the
+// switch.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,6 @@
 #include "firmware/firmware_transfer.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 
 #include "firmware/update_query.h"
@@ -16,10 +15,13 @@ constexpr std::string_view kS1Prefix = "S1";
 constexpr std::string_view kS9Prefix = "S9";
 
 constexpr char kFinishedMessage[] = "Firmware Upgrade finished";
+constexpr char kVersionNotReported[] = ", but the switch has not reported its new version yet";
 constexpr char kErrorMessagePrefix[] = "Firmware Upgrade Error ";
-// The record statuses that are named to the user; any other non-zero status
-// ends the transfer without a message.
-constexpr std::array<uint32_t, 6> kReportedErrors{2, 3, 4, 5, 6, 10};
+constexpr char kNotConnectedMessage[] = "Firmware Upgrade failed: the switch is not connected";
+constexpr char kWriteFailedMessage[] = "Firmware Upgrade failed: the switch did not take the data";
+constexpr char kUnconfirmedPrefix[] = "Firmware Upgrade failed: the switch confirmed ";
+constexpr char kUnconfirmedOf[] = " of ";
+constexpr char kUnconfirmedSuffix[] = " records; its firmware may be incomplete";
 
 // Bytes a line break counts for the progress: one after the first line, two
 // after every other.
@@ -43,15 +45,29 @@ std::optional<uint8_t> RecordTypeOf(std::string_view line) {
     return std::nullopt;
 }
 
-std::optional<std::string> OutcomeMessage(uint32_t result) {
-    if (result == 0) {
-        return kFinishedMessage;
+TransferOutcome OutcomeOf(const TransferResult& result, bool versionReported) {
+    using Kind = UpgradeView::MessageKind;
+    switch (result.kind) {
+        case TransferResult::Kind::NotConnected:
+            return {kNotConnectedMessage, Kind::Error};
+        case TransferResult::Kind::WriteFailed:
+            return {kWriteFailedMessage, Kind::Error};
+        case TransferResult::Kind::Ran:
+            break;
     }
-    if (std::find(kReportedErrors.begin(), kReportedErrors.end(), result) !=
-        kReportedErrors.end()) {
-        return kErrorMessagePrefix + std::to_string(result);
+    if (result.status != 0) {
+        return {kErrorMessagePrefix + std::to_string(result.status), Kind::Ok};
     }
-    return std::nullopt;
+    // Answers are not matched to queries: a switch that answered some twice
+    // still confirmed no more records than it got.
+    if (result.recordsConfirmed < result.recordsSent) {
+        return {kUnconfirmedPrefix + std::to_string(result.recordsConfirmed) + kUnconfirmedOf +
+                    std::to_string(result.recordsSent) + kUnconfirmedSuffix,
+                Kind::Error};
+    }
+    return {
+        versionReported ? kFinishedMessage : std::string(kFinishedMessage) + kVersionNotReported,
+        Kind::Ok};
 }
 
 TransferProgress::TransferProgress(uint64_t bodyLength, size_t firstLineLength) {
@@ -79,6 +95,7 @@ TransferResult TransferImage(std::string_view image, TransferProgress progress,
     view.TransferStarting();
     bool written = connection.BeginFirmwareTransfer() != 0;
 
+    size_t records = 0;
     std::string line;
     while (written && TakeLine(image, line)) {
         if (connection.TransferStatus() != 0) {
@@ -89,20 +106,23 @@ TransferResult TransferImage(std::string_view image, TransferProgress progress,
             if (!written) {
                 break;
             }
+            ++records;
         }
         view.SetProgressPosition(progress.Advance(line.size()));
     }
 
     // Also after a failed write: a switch that is still there leaves its
     // transfer mode.
-    connection.EndFirmwareTransfer();
+    const bool ended = connection.EndFirmwareTransfer();
     view.TransferEnded();
-    if (!written) {
+    if (!written || !ended) {
         return {TransferResult::Kind::WriteFailed};
     }
-    // A status the switch answers only now still counts.
+    // The answers to the last records, and a status the switch answers only
+    // now, still count.
     desktop.SleepHandlingReports(kSettleMilliseconds, nullptr);
-    return {TransferResult::Kind::Ran, connection.TransferStatus()};
+    return {TransferResult::Kind::Ran, connection.TransferStatus(), records,
+            connection.ConfirmedRecords()};
 }
 
 }  // namespace firmware

@@ -25,30 +25,36 @@ inline constexpr uint8_t kRecordTypeS9 = 242;
 
 // The switch's time after the end command, before its version is asked.
 inline constexpr unsigned kSettleMilliseconds = 2000;
-// The most the switch's version answer is waited for after the transfer.
-inline constexpr unsigned kVersionAnswerMilliseconds = 1000;
-
-// The failures a transfer tells apart from the switch's record statuses.
-inline constexpr char kNotConnectedMessage[] =
-    "Firmware Upgrade failed: the switch is not connected";
-inline constexpr char kWriteFailedMessage[] =
-    "Firmware Upgrade failed: the switch did not take the data";
+// The most the switch's version answer is waited for after the transfer: as
+// long as a switch takes to restart (leave the bus and arrive again).
+inline constexpr unsigned kRestartMilliseconds = 10000;
 
 // How a transfer ended: it ran (with the first non-zero record status the
-// switch answered during it, or 0), found no switch and sent nothing, or
-// stopped at a write that failed.
+// switch answered during it, or 0, and how many of the records sent the
+// switch confirmed with status 0), found no switch and sent nothing, or
+// stopped at a write that failed (the end commands' too).
 struct TransferResult {
     enum class Kind { Ran, NotConnected, WriteFailed };
     Kind kind = Kind::Ran;
     uint32_t status = 0;
+    size_t recordsSent = 0;
+    size_t recordsConfirmed = 0;
     bool operator==(const TransferResult&) const = default;
+};
+
+// The message that tells the user how a transfer ended.
+struct TransferOutcome {
+    std::string text;
+    UpgradeView::MessageKind kind = UpgradeView::MessageKind::Ok;
+    bool operator==(const TransferOutcome&) const = default;
 };
 
 // The record type of an S0, S1 or S9 line; any other line is not sent.
 std::optional<uint8_t> RecordTypeOf(std::string_view line);
 
-// The message for a transfer's final result, or none.
-std::optional<std::string> OutcomeMessage(uint32_t result);
+// "Firmware Upgrade finished" only when the switch confirmed every record
+// sent; `versionReported`: the switch told its version after the transfer.
+TransferOutcome OutcomeOf(const TransferResult& result, bool versionReported);
 
 // The progress bar's range and position: the range covers the body after the
 // first line (which counts one byte for its line break), every later line
@@ -72,7 +78,8 @@ class TransferProgress {
 // progress on the view, and gives the switch its time afterwards. The
 // switch's answers are decoded during the pauses: the transfer stops at the
 // first line read once a record status is not 0, and at once when a write
-// fails. Without a switch nothing is sent.
+// fails. Without a switch nothing is sent. The image's records must fit the
+// switch (CheckImage).
 TransferResult TransferImage(std::string_view image, TransferProgress progress,
                              SwitchConnection& connection, Desktop& desktop, UpgradeView& view);
 

@@ -11,11 +11,14 @@ namespace {
 constexpr wchar_t kShutdownBlockReason[] =
     L"The switch's firmware is being upgraded. Wait until it has finished.";
 
-// Drops the keyboard and mouse input waiting for this thread.
+// Drops the input waiting for this thread: keys, hotkeys, and mouse
+// messages in and outside the windows' client areas (caption, close box).
 void DropPendingInput() {
     MSG message;
     while (PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
-           PeekMessageA(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+           PeekMessageA(&message, nullptr, WM_HOTKEY, WM_HOTKEY, PM_REMOVE) ||
+           PeekMessageA(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE) ||
+           PeekMessageA(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
     }
 }
 
@@ -51,6 +54,10 @@ BOOL CFWUpgradeDlg::OnInitDialog() {
 }
 
 LRESULT CFWUpgradeDlg::OnClose(WPARAM, LPARAM) {
+    // A close sent while the check runs would end the dialog under it.
+    if (Checking()) {
+        return 0;
+    }
     UpdateData(true);
     EndDialog(IDOK);
     return 0;
@@ -102,7 +109,8 @@ void CFWUpgradeDlg::TransferEnded() {
 }
 
 void CFWUpgradeDlg::TransferFinished() {
-    // Clicks given while the transfer ran (on Check, say) are not replayed.
+    // Clicks and hotkeys given while the transfer ran (on Check, say) are not
+    // replayed.
     DropPendingInput();
     ShutdownBlockReasonDestroy(GetSafeHwnd());
     transferring_ = false;

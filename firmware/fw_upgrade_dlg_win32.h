@@ -38,6 +38,9 @@ class CFWUpgradeDlg : public ui::CDialog,
     // The progress bar, bound to its control.
     ui::CWnd m_progress;
 
+    // From the first record until the outcome is told.
+    bool TransferRunning() const { return transferring_; }
+
   protected:
     const ui::MessageMap* GetMessageMap() const override { return Messages(); }
     void DoDataExchange(ui::DataExchange& exchange) override;
@@ -62,6 +65,5 @@ class CFWUpgradeDlg : public ui::CDialog,
     void TransferFinished() override;
 
     std::optional<ScopedTimerResolution> timerResolution_;
-    // From the first record until the outcome is told.
     bool transferring_ = false;
 };

@@ -151,8 +151,11 @@ TEST_F(HttpClientWinTest, AnUnreachableServerIsToldAndTheNextCheckStartsOver) {
     EXPECT_EQ(records, 2u + 65536 / 32);
     EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(155681)});
     EXPECT_EQ(view.EventsOf(Event::Kind::Position).back(), Event::Position(155680));
+    // This switch confirms none.
     EXPECT_EQ(view.EventsOf(Event::Kind::Message).back(),
-              Event::Message("Firmware Upgrade finished", UpgradeView::MessageKind::Ok));
+              Event::Message("Firmware Upgrade failed: the switch confirmed 0 of 2050 records; "
+                             "its firmware may be incomplete",
+                             UpgradeView::MessageKind::Error));
 }
 
 TEST_F(HttpClientWinTest, HeadsAndBodiesAsTheServerSentThem) {
@@ -210,6 +213,7 @@ TEST_F(HttpClientWinTest, AnAnswerCutShortSendsTheSwitchNothing) {
         EXPECT_EQ(view.Events(),
                   (std::vector<Event>{
                       Event::Message("v1.11?", UpgradeView::MessageKind::YesNo),
+                      Event::TransferFinished(),
                       Event::Message("The download of the firmware ended early: 77843 of 155686 "
                                      "bytes arrived. Nothing was sent to the switch.",
                                      UpgradeView::MessageKind::Error)}));

@@ -2,10 +2,12 @@
 
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "firmware/firmware_transfer.h"
 #include "firmware/update_query.h"
+#include "switchlink/switch_protocol.h"
 
 namespace firmware {
 
@@ -56,18 +58,30 @@ bool IsWholeSRecord(std::string_view line) {
 }
 
 ImageCheck CheckImage(std::string_view image, size_t firstLineNumber) {
-    bool anyRecord = false;
+    std::optional<uint8_t> lastType;
+    bool anyData = false;
     std::string line;
     for (size_t number = firstLineNumber; TakeLine(image, line); ++number) {
-        if (!RecordTypeOf(line)) {
+        const std::optional<uint8_t> type = RecordTypeOf(line);
+        if (!type) {
             continue;
         }
         if (!IsWholeSRecord(line)) {
             return {ImageCheck::Verdict::DamagedRecord, number};
         }
-        anyRecord = true;
+        if (line.size() > switchlink::kMaxRecordLength) {
+            return {ImageCheck::Verdict::TooLong, number};
+        }
+        lastType = type;
+        anyData = anyData || *type == kRecordTypeS1;
     }
-    return {anyRecord ? ImageCheck::Verdict::Ok : ImageCheck::Verdict::NoRecords};
+    if (!lastType) {
+        return {ImageCheck::Verdict::NoRecords};
+    }
+    if (!anyData) {
+        return {ImageCheck::Verdict::NoData};
+    }
+    return {*lastType == kRecordTypeS9 ? ImageCheck::Verdict::Ok : ImageCheck::Verdict::NoEnd};
 }
 
 }  // namespace firmware

@@ -1,5 +1,6 @@
 // Checks a firmware image before the switch hears of it: every line the
-// transfer would send must be a whole Motorola S-record.
+// transfer would send must be a whole Motorola S-record the switch can take,
+// and the image must hold data and end with its end record.
 #pragma once
 
 #include <cstddef>
@@ -15,10 +16,12 @@ namespace firmware {
 bool IsWholeSRecord(std::string_view line);
 
 struct ImageCheck {
-    enum class Verdict { Ok, DamagedRecord, NoRecords };
+    // NoRecords: no S0, S1 or S9 line at all; NoData: no S1 line; NoEnd: the
+    // last of them is not an S9 line (the image is cut short).
+    enum class Verdict { Ok, DamagedRecord, TooLong, NoRecords, NoData, NoEnd };
 
     Verdict verdict = Verdict::Ok;
-    // DamagedRecord: the number of the first damaged line.
+    // DamagedRecord, TooLong: the number of the first such line.
     size_t lineNumber = 0;
 
     bool operator==(const ImageCheck&) const = default;
@@ -26,7 +29,8 @@ struct ImageCheck {
 
 // Checks the lines of `image` that the transfer sends (S0, S1 and S9), split
 // and stripped of carriage returns as the transfer does it; other lines are
-// not looked at. The image's first line has the number `firstLineNumber`.
+// not looked at. A record longer than the switch takes counts as TooLong.
+// The image's first line has the number `firstLineNumber`.
 ImageCheck CheckImage(std::string_view image, size_t firstLineNumber);
 
 }  // namespace firmware

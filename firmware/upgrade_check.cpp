@@ -42,6 +42,22 @@ class AnswerCloser {
     HttpClient& http_;
 };
 
+// Marks a check as running for its whole length, and after it no Yes as
+// given.
+class CheckScope {
+  public:
+    CheckScope(bool& checking, bool& agreed) : checking_(checking), agreed_(agreed) {
+        checking_ = true;
+    }
+    ~CheckScope() { checking_ = agreed_ = false; }
+    CheckScope(const CheckScope&) = delete;
+    CheckScope& operator=(const CheckScope&) = delete;
+
+  private:
+    bool& checking_;
+    bool& agreed_;
+};
+
 // What the user is told when the reader did not read its part whole.
 std::string ReadFailureText(AnswerReader::Status status, const AnswerReader& reader,
                             const HttpHead& head, const HttpClient& http,
@@ -71,11 +87,17 @@ void FirmwareUpgrade::ShowSwitchVersion() {
 }
 
 void FirmwareUpgrade::OnReload() {
+    if (checking_) {
+        return;
+    }
     connection_.EndFirmwareTransfer();
 }
 
 void FirmwareUpgrade::ShowFailure(const std::string& text) {
     http_.Close();
+    if (agreed_) {
+        view_.TransferFinished();
+    }
     view_.ShowMessage(text, kUpgradeCaption, UpgradeView::MessageKind::Error);
 }
 
@@ -99,6 +121,11 @@ std::string FirmwareUpgrade::OfferQuestion(std::string_view version) {
 }
 
 void FirmwareUpgrade::OnCheck() {
+    if (checking_) {
+        return;
+    }
+    const CheckScope scope(checking_, agreed_);
+    ShowVersionToldSince();
     AnswerCloser closer(http_);
     if (!http_.Open()) {
         return ShowFailure(http_.ErrorText());
@@ -138,6 +165,7 @@ void FirmwareUpgrade::OnCheck() {
                           UpgradeView::MessageKind::YesNo) != UpgradeView::Answer::Yes) {
         return;
     }
+    agreed_ = true;
 
     // The whole image arrives, and is checked, before the switch hears of a
     // transfer: a network failure or a damaged download must never leave it
@@ -164,25 +192,31 @@ void FirmwareUpgrade::RunFirmwareTransfer(std::string_view image, uint64_t bodyL
                                           size_t firstLineLength) {
     const TransferResult result = TransferImage(
         image, TransferProgress(bodyLength, firstLineLength), connection_, desktop_, view_);
-    if (result.kind == TransferResult::Kind::NotConnected) {
-        view_.ShowMessage(kNotConnectedMessage, kUpgradeCaption, UpgradeView::MessageKind::Error);
-        return;
-    }
-    if (result.kind == TransferResult::Kind::WriteFailed) {
-        view_.TransferFinished();
-        view_.ShowMessage(kWriteFailedMessage, kUpgradeCaption, UpgradeView::MessageKind::Error);
-        return;
-    }
-    // The version the switch tells after the transfer, not the one before.
-    const unsigned versionAnswers = connection_.VersionAnswerCount();
-    connection_.QueryFirmwareVersion();
-    desktop_.SleepHandlingReports(kVersionAnswerMilliseconds, [&] {
-        return connection_.VersionAnswerCount() != versionAnswers;
-    });
-    m_strVersion = connection_.FirmwareVersion();
-    view_.ShowVersion(m_strVersion);
+    const bool versionReported = result.kind == TransferResult::Kind::Ran && ShowNewVersion();
     view_.TransferFinished();
-    if (const std::optional<std::string> message = OutcomeMessage(result.status)) {
-        view_.ShowMessage(*message, kUpgradeCaption, UpgradeView::MessageKind::Ok);
+    const TransferOutcome outcome = OutcomeOf(result, versionReported);
+    view_.ShowMessage(outcome.text, kUpgradeCaption, outcome.kind);
+}
+
+bool FirmwareUpgrade::ShowNewVersion() {
+    // A switch that restarts leaves and arrives again; its arrival asks for
+    // the version once more.
+    const unsigned answers = connection_.VersionAnswerCount();
+    connection_.QueryFirmwareVersion();
+    desktop_.SleepHandlingReports(kRestartMilliseconds,
+                                  [&] { return connection_.VersionAnswerCount() != answers; });
+    const bool reported = connection_.VersionAnswerCount() != answers;
+    // The version from before the transfer is not shown as the current one.
+    m_strVersion = reported ? connection_.FirmwareVersion() : std::string();
+    versionAnswersAwaited_ = reported ? std::nullopt : std::optional<unsigned>(answers);
+    view_.ShowVersion(m_strVersion);
+    return reported;
+}
+
+void FirmwareUpgrade::ShowVersionToldSince() {
+    if (versionAnswersAwaited_ && connection_.VersionAnswerCount() != *versionAnswersAwaited_) {
+        versionAnswersAwaited_.reset();
+        m_strVersion = connection_.FirmwareVersion();
+        view_.ShowVersion(m_strVersion);
     }
 }

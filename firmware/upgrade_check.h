@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,9 @@ class FirmwareUpgrade {
     void OnCheck();
     // The Reload button: the switch gets the end command alone.
     void OnReload();
+    // While a check runs (its message boxes and the transfer's pauses, which
+    // answer messages other programs send), OnCheck and OnReload do nothing.
+    bool Checking() const { return checking_; }
 
     // The version text shown beside "Current Version:" and sent as fw.
     std::string m_strVersion = "0.0";
@@ -47,6 +51,11 @@ class FirmwareUpgrade {
   private:
     // Shows a failure with the stop icon; the answer is closed first.
     void ShowFailure(const std::string& text);
+    // Asks the switch for its version after a transfer and shows its answer,
+    // or no version when none came in time; true when one came.
+    bool ShowNewVersion();
+    // Shows a version the switch told since ShowNewVersion waited in vain.
+    void ShowVersionToldSince();
     void ShowUpToDate();
     // The question offering `version`, from the string table's template.
     std::string OfferQuestion(std::string_view version);
@@ -55,4 +64,10 @@ class FirmwareUpgrade {
     Desktop& desktop_;
     HttpClient& http_;
     UpgradeView& view_;
+    bool checking_ = false;
+    // After the user's Yes: the view drops input given since before the check
+    // tells how it ended.
+    bool agreed_ = false;
+    // The connection's count of version answers when ShowNewVersion gave up.
+    std::optional<unsigned> versionAnswersAwaited_;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <tuple>
@@ -76,6 +77,7 @@ class UpgradeCheckTest : public ::testing::Test {
     }
 
     // A switch that told version 1.2 and device type 3; the dialog shows 1.2.
+    // From then on it answers as SwitchAnswers says.
     void PlugSwitch() {
         device = hid.Plug();
         Answer({9, 0, 0, 0, 1, 2});
@@ -84,6 +86,28 @@ class UpgradeCheckTest : public ::testing::Test {
         hid.ClearWrites();
         view.ClearEvents();
         desktop.ClearEvents();
+        hid.onWrite = [this](const IowKit2Double::WriteRecord& write) { SwitchAnswers(write); };
+    }
+
+    // The switch answers a query's follow-up, decoded in the next pause: a
+    // status query with the next of `statuses` (0 once they are used up; no
+    // answer for -1), a version query with 1.3 if `answerVersion`.
+    void SwitchAnswers(const IowKit2Double::WriteRecord& write) {
+        if (write.bytes[1] != 4) {
+            return;
+        }
+        if (write.bytes[2] == 7 && asked == 255) {
+            const int status = statuses.empty() ? 0 : statuses.front();
+            if (!statuses.empty()) {
+                statuses.erase(statuses.begin());
+            }
+            if (status >= 0) {
+                hid.PostReport(write.device, 1, {9, 0, 255, static_cast<uint8_t>(status)});
+            }
+        } else if (write.bytes[2] == 7 && asked == 0 && answerVersion) {
+            hid.PostReport(write.device, 1, {9, 0, 0, 0, 1, 3});
+        }
+        asked = write.bytes[2];
     }
 
     void Answer(const Bytes& report) { hid.DeliverReport(device, 1, report); }
@@ -94,7 +118,8 @@ class UpgradeCheckTest : public ::testing::Test {
 
     // The question offering 1.3 and after the Yes, the refusal.
     static std::vector<Event> Refused(const std::string& text) {
-        return {Event::Message(kQuestion13, Kind::YesNo), Event::Message(text, Kind::Error)};
+        return {Event::Message(kQuestion13, Kind::YesNo), Event::TransferFinished(),
+                Event::Message(text, Kind::Error)};
     }
 
     std::vector<int> Positions() const {
@@ -120,6 +145,9 @@ class UpgradeCheckTest : public ::testing::Test {
     FakeHttpClient http;
     RecordingUpgradeView view;
     FirmwareUpgrade upgrade{connection, desktop, http, view};
+    std::vector<int> statuses;
+    bool answerVersion = true;
+    uint8_t asked = 0;
 };
 
 TEST_F(UpgradeCheckTest, VersionTextAndReload) {
@@ -189,12 +217,6 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
             writesAtSettle = hid.Writes().size();
         }
     };
-    // After the transfer the switch tells its new version.
-    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
-        if (write.bytes[1] == 4 && write.bytes[2] == 0) {
-            hid.PostReport(device, 1, {9, 0, 0, 0, 1, 3});
-        }
-    };
     upgrade.OnCheck();
 
     EXPECT_EQ(Sent(), (Lines{"query 3", "query 7", "command 8", "record 240 16 S00600004844521B",
@@ -210,17 +232,17 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
     EXPECT_EQ(writesAtSettle, writes.size() - 2);
     std::vector<unsigned> sleeps(15, 1);
     sleeps.push_back(2000);
-    sleeps.push_back(1000);
+    sleeps.push_back(10000);
     EXPECT_EQ(desktop.Sleeps(), sleeps);
 
     // Range 93 - 3 - 1; every line moves the bar by its length + 2, the
     // empty line and the S5 line too.
-    EXPECT_EQ(view.Events(),
-              (std::vector<Event>{Event::Message(kQuestion13, Kind::YesNo), Event::Range(89),
-                                  Event::Position(0), Event::TransferStarting(),
-                                  Event::Position(18), Event::Position(62), Event::Position(64),
-                                  Event::Position(76), Event::Position(88), Event::TransferEnded(),
-                                  Event::Version("1.3"), Event::Message(kFinished, Kind::Ok)}));
+    EXPECT_EQ(view.Events(), (std::vector<Event>{
+                                 Event::Message(kQuestion13, Kind::YesNo), Event::Range(89),
+                                 Event::Position(0), Event::TransferStarting(), Event::Position(18),
+                                 Event::Position(62), Event::Position(64), Event::Position(76),
+                                 Event::Position(88), Event::TransferEnded(), Event::Version("1.3"),
+                                 Event::TransferFinished(), Event::Message(kFinished, Kind::Ok)}));
     EXPECT_EQ(view.Lowest(), 0);
     EXPECT_EQ(http.calls.back(), "Close");
 }
@@ -228,17 +250,16 @@ TEST_F(UpgradeCheckTest, YesTransfersEveryRecordInOrder) {
 TEST_F(UpgradeCheckTest, LinesThatAreNotRecordsOnlyMoveTheBar) {
     PlugSwitch();
     view.answer = UpgradeView::Answer::Yes;
-    // 44 bytes: range 0 .. 40. Lines ending in a bare line feed still count
+    // 55 bytes: range 0 .. 51. Lines ending in a bare line feed still count
     // two, so the last one takes the bar to its end and no further. Lines
     // not sent are not checked either.
-    http.body = "1.3\nS5030001FB\n\nS2 not a record!\nS9030000FC\n";
+    http.body = "1.3\nS5030001FB\n\nS2 not a record!\nS1030000FC\nS9030000FC\n";
     CheckAgain();
-    EXPECT_EQ(Sent(),
-              (Lines{"query 3", "query 7", "command 8", "record 242 10 S9030000FC", "query 255",
-                     "query 7", "command 8", "command 254", "query 0", "query 7"}));
-    EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(40)});
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 12, 14, 32, 40}));
-    EXPECT_EQ(desktop.Sleeps().back(), 1000u);
+    EXPECT_EQ(Sent(), (Lines{"query 3", "query 7", "command 8", "record 241 10 S1030000FC",
+                             "query 255", "query 7", "record 242 10 S9030000FC", "query 255",
+                             "query 7", "command 8", "command 254", "query 0", "query 7"}));
+    EXPECT_EQ(view.EventsOf(Event::Kind::Range), std::vector<Event>{Event::Range(51)});
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 12, 14, 32, 44, 51}));
     EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
 }
 
@@ -250,18 +271,8 @@ TEST_F(UpgradeCheckTest, ARefusedRecordStopsTheTransferAndNamesItsStatus) {
     http.body = std::string("1.3\r\nS00600004844521B\r\n") + kS1 + "\r\n" + kS1 + "\r\n" + kS1 +
                 "\r\n" + kS1 + "\r\nS9030000FC\r\n";
     view.answer = UpgradeView::Answer::Yes;
-    std::vector<uint8_t> statuses;
-    size_t answered = 0;
-    bool statusAsked = false;
-    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
-        if (statusAsked && answered < statuses.size()) {
-            hid.PostReport(device, 1, {9, 0, 255, statuses[answered++]});
-        }
-        statusAsked = write.bytes[1] == 4 && write.bytes[2] == 255;
-    };
-    const auto transfer = [&](std::vector<uint8_t> answers) {
+    const auto transfer = [&](std::vector<int> answers) {
         statuses = std::move(answers);
-        answered = 0;
         CheckAgain();
         size_t records = 0;
         for (const std::string& line : Sent()) {
@@ -284,12 +295,83 @@ TEST_F(UpgradeCheckTest, ARefusedRecordStopsTheTransferAndNamesItsStatus) {
     EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
 
     // A status answered only after the last record, while the switch is
-    // given its time, still counts; one the table does not name is told by
-    // no message.
+    // given its time, still counts; so does one with no text of its own.
     EXPECT_EQ(transfer({0, 0, 0, 0, 0, 5}), 6u);
     EXPECT_EQ(Messages().back(), Event::Message("Firmware Upgrade Error 5", Kind::Ok));
     EXPECT_EQ(transfer({0, 1, 0, 0, 0, 0}), 3u);
-    EXPECT_EQ(Messages(), std::vector<Event>{Event::Message(kQuestion13, Kind::YesNo)});
+    EXPECT_EQ(Messages().back(), Event::Message("Firmware Upgrade Error 1", Kind::Ok));
+}
+
+TEST_F(UpgradeCheckTest, FinishedOnlyWhenTheSwitchConfirmedEveryRecord) {
+    PlugSwitch();
+    http.body = kOffer;
+    view.answer = UpgradeView::Answer::Yes;
+    // A switch that answers no status query (stuck in its loader), or not the
+    // last record's in time.
+    for (const std::vector<int>& answers : {std::vector<int>{-1, -1, -1}, {0, 0, -1}}) {
+        statuses = answers;
+        CheckAgain();
+        EXPECT_EQ(Sent().size(), 16u);
+        EXPECT_EQ(Messages().back(),
+                  Event::Message("Firmware Upgrade failed: the switch confirmed " +
+                                     std::string(answers[0] < 0 ? "0" : "2") +
+                                     " of 3 records; its firmware may be incomplete",
+                                 Kind::Error));
+    }
+}
+
+TEST_F(UpgradeCheckTest, TheNewVersionIsAwaitedAcrossARestartAndTheOldOneNeverShown) {
+    PlugSwitch();
+    http.body = kOffer;
+    view.answer = UpgradeView::Answer::Yes;
+    // The switch restarts while its version is awaited: taken again on its
+    // arrival, it is asked again and answers.
+    desktop.onSleep = [&](unsigned milliseconds) {
+        if (milliseconds == 10000) {
+            hid.Unplug(device);
+            device = hid.Plug();
+        }
+    };
+    CheckAgain();
+    EXPECT_EQ(desktop.Sleeps().back(), 10000u);
+    EXPECT_EQ(view.EventsOf(Event::Kind::Version), std::vector<Event>{Event::Version("1.3")});
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+
+    // No answer in time: no version is shown, and the next check asks with
+    // the one the switch told meanwhile.
+    desktop.onSleep = nullptr;
+    answerVersion = false;
+    CheckAgain();
+    EXPECT_EQ(view.EventsOf(Event::Kind::Version), std::vector<Event>{Event::Version("")});
+    EXPECT_EQ(Messages().back(), Event::Message("Firmware Upgrade finished, but the switch has "
+                                                "not reported its new version yet",
+                                                Kind::Ok));
+    Answer({9, 0, 0, 0, 1, 4});
+    http.body = "NULL";
+    CheckAgain();
+    EXPECT_EQ(http.calls.at(1), "Get /firmware/check.php?fw=1.4&swid=3&av=1.0.1&os=w");
+    EXPECT_EQ(view.Events().front(), Event::Version("1.4"));
+}
+
+TEST_F(UpgradeCheckTest, CheckAndReloadDoNothingWhileACheckRuns) {
+    PlugSwitch();
+    http.body = kOffer;
+    view.answer = UpgradeView::Answer::Yes;
+    // Clicks another program sends while a message box is open or the
+    // transfer pauses.
+    const auto clicks = [&] {
+        upgrade.OnCheck();
+        upgrade.OnReload();
+    };
+    view.onMessage = [&](const std::string&) { clicks(); };
+    desktop.onSleep = [&](unsigned) { clicks(); };
+    CheckAgain();
+    EXPECT_EQ(Sent().size(), 16u);
+    EXPECT_EQ(Messages().back(), Event::Message(kFinished, Kind::Ok));
+
+    hid.ClearWrites();
+    upgrade.OnReload();
+    EXPECT_EQ(Sent(), (Lines{"command 8", "command 254"}));
 }
 
 TEST_F(UpgradeCheckTest, NoSwitchOrAFailedWriteIsAFailureNeverFinished) {
@@ -318,6 +400,17 @@ TEST_F(UpgradeCheckTest, NoSwitchOrAFailedWriteIsAFailureNeverFinished) {
                      "query 255", "query 7", "record 241 42 ", "command 8", "command 254"}));
     EXPECT_EQ(Messages().back(), kNotTaken);
     EXPECT_EQ(desktop.Sleeps(), std::vector<unsigned>(4, 1));
+
+    // The end command that does not go out, after every record was taken.
+    hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
+        SwitchAnswers(write);
+        if (write.bytes[1] == 1 && hid.Writes().size() > 3) {
+            hid.FailNext(IowKit2Double::Operation::Write);
+        }
+    };
+    CheckAgain();
+    EXPECT_EQ(Sent().back(), "command 8");
+    EXPECT_EQ(Messages().back(), kNotTaken);
 
     hid.onWrite = [&](const IowKit2Double::WriteRecord& write) {
         if (write.bytes[1] == 0xC2) {
@@ -396,7 +489,7 @@ TEST_F(UpgradeCheckTest, TheImageArrivesWholeBeforeTheSwitchHearsOfIt) {
                                  "The update server's answer is too large.", Kind::Error)}));
 
     // 16 MiB exactly is taken.
-    http.body = "1.3\r\nS9030000FC\n" + std::string(16 * 1024 * 1024 - 11, 'x');
+    http.body = "1.3\r\nS1030000FC\nS9030000FC\n" + std::string(16 * 1024 * 1024 - 22, 'x');
     http.toldLength.reset();
     CheckAgain();
     EXPECT_EQ(Sent().at(2), "command 8");
@@ -497,6 +590,17 @@ TEST_F(UpgradeCheckTest, ADamagedOrEmptyImageIsRefusedNamingTheLine) {
         {"1.3", "The firmware image holds no records. Nothing was sent to the switch."},
         {"1.3\r\nS5030001FB\r\n\r\n",
          "The firmware image holds no records. Nothing was sent to the switch."},
+        {"1.3\r\nS00600004844521B\r\nS9030000FC\r\n",
+         "The firmware image is incomplete: it holds no S1 data records. Nothing was sent to the "
+         "switch."},
+        // The end record not last (as in an answer cut short after a line).
+        {"1.3\nS1030000FC\nS9030000FC\nS1030000FC\nS5030001FB\n",
+         "The firmware image is incomplete: its last record is not the S9 end record. Nothing "
+         "was sent to the switch."},
+        // A whole record of 256 characters: its length does not fit the header.
+        {"1.3\nS1030000FC\nS17E0000" + std::string(246, '0') + "81\nS9030000FC\n",
+         "The firmware image cannot be sent: line 3 is longer than the switch takes. Nothing "
+         "was sent to the switch."},
     };
     for (const auto& [body, text] : kCases) {
         http.body = body;

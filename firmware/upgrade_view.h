@@ -27,8 +27,8 @@ class UpgradeView {
     // timer at 1 ms resolution; nothing else does.
     virtual void TransferStarting() = 0;
     virtual void TransferEnded() = 0;
-    // After the transfer and the switch's answers to it, before its outcome
-    // is told: input the user gave meanwhile is dropped, and a log-off is no
-    // longer held.
+    // Once the user agreed to an upgrade, before the check tells how it ended
+    // (the transfer's outcome, or a download refused before it): input given
+    // meanwhile is dropped, and a log-off is no longer held.
     virtual void TransferFinished() {}
 };

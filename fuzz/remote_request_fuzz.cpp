@@ -21,15 +21,16 @@ constexpr uint32_t kPortCount = 4;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
-    if (const std::optional<cli::RemoteRequest> request = cli::DecodeRequest(text)) {
-        FUZZ_CHECK(request->command != cli::Command::kSetPort || request->port < kPortCount);
-        FUZZ_CHECK(cli::DecodeRequest(cli::EncodeRequest(*request)) == request);
+    if (const std::optional<remote::RemoteRequest> request = remote::DecodeRequest(text)) {
+        FUZZ_CHECK(request->command != remote::Command::kSetPort || request->port < kPortCount);
+        FUZZ_CHECK(remote::DecodeRequest(remote::EncodeRequest(*request)) == request);
     }
 
-    if (const std::optional<cli::RemoteAnswer> answer = cli::DecodeAnswer(text)) {
-        const std::optional<cli::RemoteAnswer> once = cli::DecodeAnswer(cli::EncodeAnswer(*answer));
+    if (const std::optional<remote::RemoteAnswer> answer = remote::DecodeAnswer(text)) {
+        const std::optional<remote::RemoteAnswer> once =
+            remote::DecodeAnswer(remote::EncodeAnswer(*answer));
         FUZZ_CHECK(once.has_value());
-        FUZZ_CHECK(cli::DecodeAnswer(cli::EncodeAnswer(*once)) == once);
+        FUZZ_CHECK(remote::DecodeAnswer(remote::EncodeAnswer(*once)) == once);
     }
     return 0;
 }

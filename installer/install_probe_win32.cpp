@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "app/tray_control_dlg_win32.h"
+#include "app/program_names.h"
 #include "tests/e2e/driver_win32.h"
 #include "ui/handles_win32.h"
 
@@ -76,9 +76,8 @@ bool ReadShortcut(const std::wstring& file, Shortcut& shortcut) {
 
 HWND MainWindowOf(DWORD processId) {
     return e2e::WaitForTopWindow(
-        processId, kMainWindowClass, std::nullopt, false, kWindowLimit, [](HWND window) {
-            return GetPropA(window, CTrayControlDlg::kMainWindowProperty) != nullptr;
-        });
+        processId, kMainWindowClass, std::nullopt, false, kWindowLimit,
+        [](HWND window) { return GetPropA(window, kMainWindowProperty) != nullptr; });
 }
 
 BOOL CALLBACK PrintText(HWND window, LPARAM) {

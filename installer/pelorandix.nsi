@@ -1,7 +1,9 @@
 ; The per-user installer of Pelorandix Control Center: no elevation, the
 ; program in the user's own programs folder, a Start-menu shortcut, the
-; command-line program pelorandix.exe beside it with the folder on the user's
-; own PATH, and an uninstaller registered for the current user.
+; command-line program pelorandix.exe in a bin folder of its own, which alone
+; goes on the user's own PATH (so that no other file of the program, such as
+; uninstall.exe, can be started by its name from a prompt), and an
+; uninstaller registered for the current user.
 ;
 ;   makensis -DVERSION=x.y.z -DPROGRAM_DIR=<folder> -DOUTFILE=<setup.exe> [-DCOMPRESSOR=zlib]
 ;            pelorandix.nsi
@@ -39,18 +41,20 @@ ManifestDPIAware true
   !error "VERSION must be x.y.z, not ${VERSION}"
 !endif
 
-!searchparse /file "..\app\tray_control_app_win32.h" `kInstanceMutexName[] = "Local\\` INSTANCE_MUTEX_NAME `"`
+!searchparse /file "..\app\program_names.h" `kInstanceMutexName[] = "Local\\` INSTANCE_MUTEX_NAME `"`
 !define INSTANCE_MUTEX "Local\${INSTANCE_MUTEX_NAME}"
-!searchparse /file "..\app\tray_control_dlg_win32.h" `kMainWindowProperty[] = "` MAIN_WINDOW_PROPERTY `"`
+!searchparse /file "..\app\program_names.h" `kMainWindowProperty[] = "` MAIN_WINDOW_PROPERTY `"`
 !searchparse /file "..\resources\resource.h" `#define ID_QUIT ` QUIT_COMMAND
 !searchparse /file "..\settings\start_at_login_win32.h" `kRunValueName[] = "` RUN_VALUE `"`
 !searchparse /file "..\settings\settings_file.h" `kSettingsFilePath[] = "./` SETTINGS_FILE `"`
-!searchparse /file "..\app\tray_control_app_win32.h" `kLanguageModuleName[] = "` LANGUAGE_MODULE `"`
+!searchparse /file "..\app\program_names.h" `kLanguageModuleName[] = "` LANGUAGE_MODULE `"`
 
 !define PRODUCT_NAME "Pelorandix Control Center"
 !define PUBLISHER "Pelorandix"
 !define EXE_NAME "PelorandixControlCenter.exe"
 !define CLI_EXE_NAME "pelorandix.exe"
+; The folder of the command-line program, the one on the user's PATH.
+!define CLI_DIR "$INSTDIR\bin"
 !define README "README.txt"
 !define UNINSTALLER "uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\PelorandixControlCenter"
@@ -122,9 +126,9 @@ LangString StartProgramText ${LANG_GERMAN} "${PRODUCT_NAME} starten"
 LangString ShortcutDescription ${LANG_ENGLISH} "Switch the monitor switch's ports from the tray"
 LangString ShortcutDescription ${LANG_GERMAN} "Die Anschlüsse des Monitorumschalters vom Infobereich aus wählen"
 LangString PathTooLong ${LANG_ENGLISH} \
-  "Your PATH is too long to change safely; add $INSTDIR to it yourself to use ${CLI_EXE_NAME} from any folder."
+  "Your PATH is too long to change safely; add ${CLI_DIR} to it yourself to use ${CLI_EXE_NAME} from any folder."
 LangString PathTooLong ${LANG_GERMAN} \
-  "Ihr PATH ist zu lang, um ihn sicher zu ändern; fügen Sie $INSTDIR selbst hinzu, um ${CLI_EXE_NAME} aus jedem Ordner zu nutzen."
+  "Ihr PATH ist zu lang, um ihn sicher zu ändern; fügen Sie ${CLI_DIR} selbst hinzu, um ${CLI_EXE_NAME} aus jedem Ordner zu nutzen."
 LangString ProgramSection ${LANG_ENGLISH} "Program"
 LangString ProgramSection ${LANG_GERMAN} "Programm"
 LangString SettingsSection ${LANG_ENGLISH} "Settings (${SETTINGS_FILE})"
@@ -262,21 +266,21 @@ FunctionEnd
 !insertmacro CLOSE_PROGRAM_FUNCTIONS ""
 !insertmacro CLOSE_PROGRAM_FUNCTIONS "un."
 
-; --- The install folder on the user's own PATH ---
+; --- The command-line program's folder on the user's own PATH ---
 
-; Adds ("+") or removes ("-") the install folder as an entry of the user's
-; PATH, compared without regard to case, and tells running programs (a new
-; command prompt then finds pelorandix.exe). A PATH that may have been cut
-; short when it was read (as long as NSIS strings can be) is never written
-; back. A PATH left empty is deleted. Uses $0-$2.
-!macro CHANGE_USER_PATH un action
+; Adds ("+") or removes ("-") the folder as an entry of the user's PATH,
+; compared without regard to case, and tells running programs (a new command
+; prompt then finds pelorandix.exe). A PATH that may have been cut short when
+; it was read (as long as NSIS strings can be) is never written back. A PATH
+; left empty is deleted. Uses $0-$2.
+!macro CHANGE_USER_PATH un action folder
   ClearErrors
   ReadRegStr $0 HKCU "${ENVIRONMENT_KEY}" "${PATH_VALUE}"
-  StrLen $1 "$0${PATH_SEPARATOR}$INSTDIR"
+  StrLen $1 "$0${PATH_SEPARATOR}${folder}"
   ${If} $1 >= ${NSIS_MAX_STRLEN}
     DetailPrint "$(PathTooLong)"
   ${Else}
-    ${${un}WordAdd} "$0" "${PATH_SEPARATOR}" "${action}$INSTDIR" $2
+    ${${un}WordAdd} "$0" "${PATH_SEPARATOR}" "${action}${folder}" $2
     ${If} $2 != $0
       ${If} $2 == ""
         DeleteRegValue HKCU "${ENVIRONMENT_KEY}" "${PATH_VALUE}"
@@ -297,13 +301,27 @@ FunctionEnd
 
 Section "-Install"
   Call CloseRunningProgram
+  ; Earlier versions put the command-line program beside the program and the
+  ; whole install folder on PATH; that entry goes when their layout is found.
+  ${If} ${FileExists} "$INSTDIR\${CLI_EXE_NAME}"
+    Delete "$INSTDIR\${CLI_EXE_NAME}"
+    !insertmacro CHANGE_USER_PATH "" "-" "$INSTDIR"
+  ${EndIf}
+  SetOutPath "${CLI_DIR}"
+  File "${PROGRAM_DIR}/${CLI_EXE_NAME}"
   SetOutPath "$INSTDIR"
   File "${PROGRAM_DIR}/${EXE_NAME}"
-  File "${PROGRAM_DIR}/${CLI_EXE_NAME}"
   File "${PROGRAM_DIR}/${LANGUAGE_MODULE}"
   File "${PROGRAM_DIR}/${README}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-  !insertmacro CHANGE_USER_PATH "" "+"
+  !insertmacro CHANGE_USER_PATH "" "+" "${CLI_DIR}"
+
+  ; Earlier versions' program wrote its start at login unquoted, which
+  ; Windows first reads as a shorter program at each space: quote it.
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${If} $0 == "$INSTDIR\${EXE_NAME}"
+    WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$0"'
+  ${EndIf}
 
   ; The shortcut's working directory is $OUTDIR, the install folder: the
   ; program keeps its settings file in its working directory.
@@ -333,18 +351,22 @@ FunctionEnd
 ; --- Uninstaller ---
 
 ; Deletes the start-at-login value only when it starts this install's
-; program: the program writes its path bare; a quoted or short form of the
-; same path counts too. Before the files go, so the short form can be had.
+; program: the program writes its path quoted, earlier versions wrote it
+; bare; a short form of the same path counts too. Before the files go, so the
+; short form can be had.
 Function un.RemoveStartAtLogin
   ClearErrors
   ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${If} ${Errors}
     Return
   ${EndIf}
-  StrCpy $1 "$INSTDIR\${EXE_NAME}"
-  ${If} $0 == '"$1"'
-    StrCpy $0 $1
+  StrCpy $2 $0 1
+  StrCpy $3 $0 "" -1
+  ${If} $2 == '"'
+  ${AndIf} $3 == '"'
+    StrCpy $0 $0 -1 1
   ${EndIf}
+  StrCpy $1 "$INSTDIR\${EXE_NAME}"
   ${If} $0 != $1
     GetFullPathName /SHORT $2 $0
     GetFullPathName /SHORT $3 $1
@@ -360,9 +382,10 @@ Section "un.$(ProgramSection)" UnProgram
   SectionIn RO
   Call un.CloseRunningProgram
   Call un.RemoveStartAtLogin
-  !insertmacro CHANGE_USER_PATH "un." "-"
+  !insertmacro CHANGE_USER_PATH "un." "-" "${CLI_DIR}"
   Delete "$INSTDIR\${EXE_NAME}"
-  Delete "$INSTDIR\${CLI_EXE_NAME}"
+  Delete "${CLI_DIR}\${CLI_EXE_NAME}"
+  RMDir "${CLI_DIR}"
   Delete "$INSTDIR\${LANGUAGE_MODULE}"
   Delete "$INSTDIR\${README}"
   Delete "$INSTDIR\${UNINSTALLER}"

@@ -248,7 +248,7 @@ TEST_F(LanguageModules, HoldTheSameDialogsMenuAndStrings) {
                                         "40017", "40018", "40023", "0", "40007", "end"}));
     EXPECT_EQ(*germanMenu, *englishMenu);
 
-    for (UINT id = 101; id <= 109; ++id) {
+    for (UINT id = 101; id <= 110; ++id) {
         SCOPED_TRACE(id);
         const std::string english = ResourceString(english_.Get(), id);
         const std::string german = ResourceString(german_.Get(), id);
@@ -262,6 +262,8 @@ TEST_F(LanguageModules, HoldTheSameDialogsMenuAndStrings) {
     EXPECT_EQ(ResourceString(english_.Get(), 104), "Description");
     EXPECT_EQ(ResourceString(english_.Get(), 109), "in use by another program");
     EXPECT_EQ(ResourceString(german_.Get(), 109), "von einem anderen Programm belegt");
+    EXPECT_EQ(ResourceString(english_.Get(), 110), "the same combination as another field");
+    EXPECT_EQ(ResourceString(german_.Get(), 110), "dieselbe Kombination wie ein anderes Feld");
     EXPECT_EQ(Placeholders(ResourceString(german_.Get(), 107)), std::vector<std::string>{"%s"});
 }
 

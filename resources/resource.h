@@ -53,8 +53,10 @@
 #define IDS_FIRMWARE_NEW_AVAILABLE 107
 #define IDS_APP_VERSION 108
 
-// Beside a hotkey field whose combination another program holds.
+// Beside a hotkey field whose combination another program holds, or
+// another field of the page has too.
 #define IDS_HOTKEY_IN_USE 109
+#define IDS_HOTKEY_DUPLICATE 110
 
 // Preferences page.
 #define IDC_START_AT_LOGIN 1015

@@ -16,6 +16,7 @@
 #define TEXT_PORT_4 "Port 4:"
 #define TEXT_ROTATE_LABEL "Rotate:"
 #define TEXT_HOTKEY_IN_USE "in use by another program"
+#define TEXT_HOTKEY_DUPLICATE "the same combination as another field"
 #define TEXT_SAVE "Save"
 #define TEXT_UNKNOWN_MODEL "Unknown"
 #define TEXT_FIRMWARE_UPGRADE "Firmware Upgrade"

@@ -41,10 +41,6 @@ BOOL CMySetHotkeysDlg::OnInitDialog() {
     for (int id = IDC_NAME_PORT_A; id <= IDC_NAME_PORT_D; ++id) {
         SendMessageA(GetDlgItem(id), EM_LIMITTEXT, kHotkeyNameMaxLength, 0);
     }
-    const std::string inUse = ui::LoadResourceString(IDS_HOTKEY_IN_USE);
-    for (int id = IDC_IN_USE_PORT_A; id <= IDC_IN_USE_ROTATE; ++id) {
-        SetWindowTextA(GetDlgItem(id), inUse.c_str());
-    }
     logic_ = std::make_unique<HotkeysPageLogic>(
         static_cast<HotkeysPageView&>(*this), m_pTrayDlg->Hotkeys(),
         m_pTrayDlg->RotateIntervalSetting(),
@@ -66,9 +62,14 @@ void CMySetHotkeysDlg::OnSave() {
 void CMySetHotkeysDlg::ShowRegistrationMarks() {
     for (std::size_t entry = 0; entry < kHotkeyEntryCount; ++entry) {
         const int hotkeyId = PagesHost::kFirstHotkeyId + static_cast<int>(entry);
-        const bool failed = m_pTrayDlg->HotkeyRegistrationFailed(hotkeyId);
-        ShowWindow(GetDlgItem(IDC_IN_USE_PORT_A + static_cast<int>(entry)),
-                   failed ? SW_SHOW : SW_HIDE);
+        const HotkeyProblem problem = m_pTrayDlg->HotkeyProblemOf(hotkeyId);
+        HWND mark = GetDlgItem(IDC_IN_USE_PORT_A + static_cast<int>(entry));
+        if (problem != HotkeyProblem::kNone) {
+            const UINT text =
+                problem == HotkeyProblem::kDuplicate ? IDS_HOTKEY_DUPLICATE : IDS_HOTKEY_IN_USE;
+            SetWindowTextA(mark, ui::LoadResourceString(text).c_str());
+        }
+        ShowWindow(mark, problem != HotkeyProblem::kNone ? SW_SHOW : SW_HIDE);
     }
 }
 

@@ -1,7 +1,8 @@
 // The hotkeys page: the five hotkey fields, the four port names, the rotate
 // interval with its up-down control, and Save. It works on the main window's
 // hotkey table and interval; what it does with them is HotkeysPageLogic.
-// A field whose combination another program holds is marked beside it.
+// A field whose combination another program holds, or another field has
+// too, is marked beside it.
 #pragma once
 
 #include <windows.h>
@@ -31,8 +32,9 @@ class CMySetHotkeysDlg : public ui::CDialog, private HotkeysPageView {
     BOOL OnInitDialog() override;
 
   private:
-    // Shows the mark beside each hotkey field whose last registration failed
-    // and hides the others.
+    // Shows the mark beside each hotkey field whose hotkey does not work (held
+    // by another program, or the same as another field's) and hides the
+    // others.
     void ShowRegistrationMarks();
 
     // HotkeysPageView

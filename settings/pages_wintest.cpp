@@ -326,6 +326,15 @@ TEST_F(PagesTest, AHeldHotkeyIsMarkedAndSaveLetsTheOldCombinationGo) {
         EXPECT_EQ(marked(), std::vector<int>{0});
         EXPECT_TRUE(CombinationFree(MOD_CONTROL | MOD_ALT, VK_LEFT));
         EXPECT_FALSE(CombinationFree(MOD_CONTROL | MOD_ALT, VK_F7));
+
+        // Port D on port C's F7 too: the two are marked as each other's
+        // duplicate, not as held by another program.
+        SendMessageA(GetDlgItem(page, IDC_HOTKEY_PORT_D), HKM_SETHOTKEY,
+                     MAKEWORD(VK_F7, HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
+        SendMessageA(GetDlgItem(page, IDC_SAVE), BM_CLICK, 0, 0);
+        EXPECT_EQ(marked(), (std::vector<int>{0, 2, 3}));
+        EXPECT_EQ(ItemText(page, IDC_IN_USE_PORT_A), "in use by another program");
+        EXPECT_EQ(ItemText(page, IDC_IN_USE_PORT_D), "the same combination as another field");
     };
     EXPECT_TRUE(window.Run({{nullptr, markAndSave}}));
     UnregisterHotKey(nullptr, kHeldHotkeyId);
@@ -417,9 +426,10 @@ TEST_F(PagesTest, LanguageListAndStartAtLogin) {
                   EXPECT_EQ(SettingsLine("Language"), "0000000000");
                   EXPECT_EQ(window.Language(), 7);  // until the next start
 
-                  // On Login writes the running program's path and deletes it again.
+                  // On Login writes the running program's path, quoted, and deletes it
+                  // again.
                   SendMessageA(onLogin, BM_CLICK, 0, 0);
-                  EXPECT_EQ(RunValue(), std::string(program));
+                  EXPECT_EQ(RunValue(), '"' + std::string(program) + '"');
                   SendMessageA(onLogin, BM_CLICK, 0, 0);
                   EXPECT_EQ(RunValue(), std::nullopt);
                   EXPECT_EQ(SendMessageA(onLogin, BM_GETCHECK, 0, 0), BST_UNCHECKED);

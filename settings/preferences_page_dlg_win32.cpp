@@ -30,6 +30,7 @@ const ui::MessageMap* CMySetPrefserencesDlg::Messages() {
 
 BOOL CMySetPrefserencesDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    QuoteEarlierStartAtLogin(kRunValueName);
     CheckDlgButton(GetSafeHwnd(), IDC_START_AT_LOGIN,
                    RunValueExists() ? BST_CHECKED : BST_UNCHECKED);
     HWND languages = GetDlgItem(IDC_LANGUAGE);

@@ -22,8 +22,10 @@ bool DeleteRunValue(const char* valueName);
 // whatever its type and data.
 bool RunValueExists();
 
-// Writes the full path of the running executable, without quotes or
-// arguments, as the named value. A path that does not fit in the classic
+// Writes the full path of the running executable in quotes, without
+// arguments, as the named value: unquoted, a path with spaces would make
+// Windows try each shorter path up to a space first ("C:\Program.exe" for
+// "C:\Program Files\..."). A path that does not fit in the classic
 // 260-character buffer is never written cut short: the entry stays as it was
 // and the result is false.
 bool EnableStartAtLogin(const char* valueName);
@@ -32,3 +34,9 @@ bool EnableStartAtLogin(const char* valueName);
 // GetModuleFileNameW; lets tests stand in for a path that does not fit.
 using ModuleFileNameQuery = DWORD(WINAPI*)(HMODULE module, LPWSTR path, DWORD size);
 bool EnableStartAtLoginWith(const char* valueName, ModuleFileNameQuery query);
+
+// Earlier versions wrote the path unquoted. When the named value holds this
+// executable's path so, it is written again quoted; any other data is left
+// alone. True when the value was rewritten.
+bool QuoteEarlierStartAtLogin(const char* valueName,
+                              ModuleFileNameQuery query = GetModuleFileNameW);

@@ -109,8 +109,7 @@ TEST_F(StartAtLogin, CheckingWritesThisExecutablesPath) {
     const auto stored = ReadValue(HKEY_CURRENT_USER);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(stored->data, ModulePath() + '\0');
-    EXPECT_EQ(stored->data.find('"'), std::string::npos);
+    EXPECT_EQ(stored->data, '"' + ModulePath() + "\"" + '\0');
     EXPECT_TRUE(std::filesystem::exists(ModulePath()));
 }
 
@@ -120,7 +119,7 @@ TEST_F(StartAtLogin, CheckingAgainRepointsAnOldEntry) {
     EXPECT_TRUE(RunValueExists());
     EXPECT_EQ(UserData(), "C:\\gone\\PelorandixControlCenter.exe" + std::string(1, '\0'));
     ASSERT_TRUE(EnableStartAtLogin("Pelorandix"));
-    EXPECT_EQ(UserData(), ModulePath() + '\0');
+    EXPECT_EQ(UserData(), '"' + ModulePath() + "\"" + '\0');
 }
 
 TEST_F(StartAtLogin, PresenceIsAnyTypeAndData) {
@@ -212,15 +211,42 @@ TEST_F(StartAtLogin, PathThatDoesNotFitIsNeverWrittenCutShort) {
         EXPECT_EQ(UserData(), "C:\\Before\\pelo.exe" + std::string(1, '\0'));
     }
     EXPECT_TRUE(EnableStartAtLoginWith("Pelorandix", Longest));
-    EXPECT_EQ(UserData(), std::string(kLongestPath.begin(), kLongestPath.end()) + '\0');
+    EXPECT_EQ(UserData(),
+              '"' + std::string(kLongestPath.begin(), kLongestPath.end()) + "\"" + '\0');
+}
+
+// The current user's value as UTF-16 text, empty when it is absent.
+std::wstring UserText() {
+    wchar_t stored[MAX_PATH + 3] = {};
+    DWORD size = sizeof stored;
+    RegGetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                 L"Pelorandix", RRF_RT_REG_SZ, nullptr, stored, &size);
+    return stored;
 }
 
 TEST_F(StartAtLogin, APathOutsideTheAnsiCodePageIsStoredWhole) {
     ASSERT_TRUE(EnableStartAtLoginWith("Pelorandix", UnicodePath));
-    wchar_t stored[MAX_PATH] = {};
-    DWORD size = sizeof stored;
-    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                           L"Pelorandix", RRF_RT_REG_SZ, nullptr, stored, &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(std::wstring(stored), kUnicodePath);
+    EXPECT_EQ(UserText(), L"\"" + kUnicodePath + L"\"");
+}
+
+TEST_F(StartAtLogin, OnlyThisProgramsUnquotedEarlierEntryIsQuoted) {
+    const std::wstring quoted = L"\"" + kUnicodePath + L"\"";
+    // Written so by an earlier version (the case of a path does not matter).
+    std::wstring upper = kUnicodePath;
+    CharUpperW(upper.data());
+    for (const std::wstring& earlier : {kUnicodePath, upper}) {
+        ASSERT_TRUE(WriteRunValue("Pelorandix", earlier));
+        EXPECT_TRUE(QuoteEarlierStartAtLogin("Pelorandix", UnicodePath));
+        EXPECT_EQ(UserText(), quoted);
+    }
+    // Already quoted, another copy's, or absent: left as it is.
+    for (const std::wstring& other :
+         {quoted, std::wstring(L"C:\\Elsewhere\\PelorandixControlCenter.exe")}) {
+        ASSERT_TRUE(WriteRunValue("Pelorandix", other));
+        EXPECT_FALSE(QuoteEarlierStartAtLogin("Pelorandix", UnicodePath));
+        EXPECT_EQ(UserText(), other);
+    }
+    ASSERT_TRUE(DeleteRunValue("Pelorandix"));
+    EXPECT_FALSE(QuoteEarlierStartAtLogin("Pelorandix", UnicodePath));
+    EXPECT_FALSE(RunValueExists());
 }

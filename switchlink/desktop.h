@@ -12,9 +12,11 @@ class Desktop {
     // Blocks the calling thread for a fixed wait; every fixed wait of the
     // program goes through here.
     virtual void SleepFor(unsigned milliseconds) = 0;
-    // The same wait, during which the HID layer's hand-overs (and only they)
-    // are handled, so the switch's answers are decoded while it lasts: no
-    // posted message, input, timer or hotkey runs. Ends early once `done`
+    // The same wait, during which the HID layer's hand-overs and device
+    // changes (and only they) are handled, so the switch's answers are
+    // decoded, and a switch that restarts is let go and taken again, while it
+    // lasts: no posted message, input, timer or hotkey runs. A pause of a few
+    // milliseconds takes the hand-overs at its end. Ends early once `done`
     // (when given) holds after a hand-over.
     virtual void SleepHandlingReports(unsigned milliseconds, const std::function<bool()>& done) = 0;
 

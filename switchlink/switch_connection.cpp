@@ -92,6 +92,9 @@ void SwitchConnection::HandleReport(unsigned pipe, const uint8_t* report, unsign
         if (transferStatus_ == 0) {
             transferStatus_ = status->status;
         }
+        if (status->status == 0) {
+            ++confirmedRecords_;
+        }
     }
 }
 
@@ -131,12 +134,14 @@ int SwitchConnection::BeginFirmwareTransfer() {
     // A status left from an earlier transfer says nothing about this one.
     recordStatus_ = 0;
     transferStatus_ = 0;
+    confirmedRecords_ = 0;
     return WriteToSwitch(OneByteCommandReport(kCommandFirmwareTransfer));
 }
 
-void SwitchConnection::EndFirmwareTransfer() {
-    WriteToSwitch(OneByteCommandReport(kCommandFirmwareTransfer));
-    WriteToSwitch(OneByteCommandReport(kCommandFirmwareTransferEnd));
+bool SwitchConnection::EndFirmwareTransfer() {
+    const bool first = WriteToSwitch(OneByteCommandReport(kCommandFirmwareTransfer)) != 0;
+    const bool second = WriteToSwitch(OneByteCommandReport(kCommandFirmwareTransferEnd)) != 0;
+    return first && second;
 }
 
 bool SwitchConnection::SendFirmwareRecord(std::string_view record, uint8_t recordType) {

@@ -43,9 +43,10 @@ class SwitchConnection {
     void QueryDeviceType();
 
     // Firmware transfer. BeginFirmwareTransfer returns the write's result
-    // and starts the transfer's record status from 0.
+    // and starts the transfer's record status and count of confirmed records
+    // from 0; EndFirmwareTransfer tells whether both its reports went out.
     int BeginFirmwareTransfer();
-    void EndFirmwareTransfer();
+    bool EndFirmwareTransfer();
     // Sends one record and queries its status, handling the switch's answers
     // during the pauses; false when a write failed (the rest of the record
     // is then not sent).
@@ -53,6 +54,8 @@ class SwitchConnection {
     // The first non-zero record status the switch answered since the
     // transfer began, or 0.
     uint32_t TransferStatus() const { return transferStatus_; }
+    // The status answers of 0 (record taken) since the transfer began.
+    size_t ConfirmedRecords() const { return confirmedRecords_; }
     // Counts the firmware version answers, so a caller can wait for the next.
     unsigned VersionAnswerCount() const { return versionAnswers_; }
     // Counts the port state answers, so a caller can wait for the next.
@@ -94,6 +97,7 @@ class SwitchConnection {
     uint32_t deviceType_ = kUnknownDeviceType;
     uint32_t recordStatus_ = 0;
     uint32_t transferStatus_ = 0;
+    size_t confirmedRecords_ = 0;
     unsigned versionAnswers_ = 0;
     unsigned portAnswers_ = 0;
 };

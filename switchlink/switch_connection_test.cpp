@@ -303,7 +303,7 @@ TEST_F(SwitchConnectionTest, FirmwareTransferFrame) {
     hid.Plug(kSwitch);
     hid.ClearWrites();
     EXPECT_EQ(connection.BeginFirmwareTransfer(), 8);
-    connection.EndFirmwareTransfer();
+    EXPECT_TRUE(connection.EndFirmwareTransfer());
     EXPECT_EQ(hid.WrittenBytes(), (std::vector<Bytes>{
                                       {9, 1, 8, 0, 0, 0, 0, 0},
                                       {9, 1, 8, 0, 0, 0, 0, 0},

@@ -44,6 +44,8 @@ inline constexpr uint8_t kRecordReportFlag = 0x80;     // every report of a reco
 inline constexpr uint8_t kRecordContinuesFlag = 0x40;  // every report of a record but its last
 inline constexpr size_t kRecordChunkSize = 6;          // record bytes per data chunk
 // A record header's payload: type and length, plus a 0 for an S0 record.
+// The length is one byte: no longer record can be told to the switch.
+inline constexpr size_t kMaxRecordLength = 255;
 inline constexpr uint8_t kRecordHeaderPayloadLength = 2;
 inline constexpr uint8_t kS0RecordHeaderPayloadLength = 3;
 

@@ -6,9 +6,9 @@ namespace {
 
 HINSTANCE activeModule = nullptr;
 
-HICON LoadSharedIcon(HINSTANCE module, UINT id, int size) {
-    return static_cast<HICON>(
-        LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_SHARED));
+UniqueIcon LoadSizedIcon(HINSTANCE module, UINT id, int size) {
+    return UniqueIcon(
+        static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0)));
 }
 
 }  // namespace
@@ -49,12 +49,12 @@ UniqueBitmap LoadResourceBitmap(UINT id) {
         LoadImageA(ModuleHolding(RT_BITMAP, id), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, 0)));
 }
 
-HICON LoadResourceIcon(UINT id, int size) {
-    return LoadSharedIcon(ModuleHolding(RT_GROUP_ICON, id), id, size);
+UniqueIcon LoadResourceIcon(UINT id, int size) {
+    return LoadSizedIcon(ModuleHolding(RT_GROUP_ICON, id), id, size);
 }
 
-HICON LoadProgramIcon(UINT id, int size) {
-    return LoadSharedIcon(ProgramModule(), id, size);
+UniqueIcon LoadProgramIcon(UINT id, int size) {
+    return LoadSizedIcon(ProgramModule(), id, size);
 }
 
 }  // namespace ui

@@ -24,9 +24,11 @@ HINSTANCE ModuleHolding(LPCSTR type, UINT id);
 std::string LoadResourceString(UINT id);
 UniqueMenu LoadResourceMenu(UINT id);
 UniqueBitmap LoadResourceBitmap(UINT id);
-// An icon of the active module at the given size, shared: never destroyed.
-HICON LoadResourceIcon(UINT id, int size);
+// An icon of the active module, the image of the given size (or the nearest
+// one scaled to it). Loaded for the caller alone: Windows' shared icons keep
+// the first size loaded of a resource and hand that out for every size.
+UniqueIcon LoadResourceIcon(UINT id, int size);
 // The same from the program's own module.
-HICON LoadProgramIcon(UINT id, int size);
+UniqueIcon LoadProgramIcon(UINT id, int size);
 
 }  // namespace ui

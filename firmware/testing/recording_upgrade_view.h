@@ -12,7 +12,15 @@
 class RecordingUpgradeView : public UpgradeView {
   public:
     struct Event {
-        enum class Kind { Range, Position, Version, Message, TransferStarting, TransferEnded };
+        enum class Kind {
+            Range,
+            Position,
+            Version,
+            Message,
+            TransferStarting,
+            TransferEnded,
+            TransferFinished,
+        };
 
         Kind kind = Kind::Position;
         int value = 0;       // Range: the highest position; Position: the position
@@ -34,6 +42,7 @@ class RecordingUpgradeView : public UpgradeView {
         }
         static Event TransferStarting() { return {.kind = Kind::TransferStarting}; }
         static Event TransferEnded() { return {.kind = Kind::TransferEnded}; }
+        static Event TransferFinished() { return {.kind = Kind::TransferFinished}; }
 
         bool operator==(const Event&) const = default;
 
@@ -52,6 +61,8 @@ class RecordingUpgradeView : public UpgradeView {
                     return out << "TransferStarting()";
                 case Kind::TransferEnded:
                     return out << "TransferEnded()";
+                case Kind::TransferFinished:
+                    return out << "TransferFinished()";
             }
             return out;
         }
@@ -73,6 +84,7 @@ class RecordingUpgradeView : public UpgradeView {
     }
     void TransferStarting() override { Record(Event::TransferStarting()); }
     void TransferEnded() override { Record(Event::TransferEnded()); }
+    void TransferFinished() override { Record(Event::TransferFinished()); }
 
     const std::vector<Event>& Events() const { return events_; }
     void ClearEvents() { events_.clear(); }

@@ -20,7 +20,8 @@ constexpr std::string_view kOk = "ok";
 constexpr std::string_view kStatusUsage = "status takes numbers from 0 to 255, e.g. status 3 0";
 constexpr std::string_view kCommandList =
     "commands: unplug | plug | fail-writes on|off | status N [N ...] (next record statuses, "
-    "0-255) | button P (the switch's port button, P 0-3) | help";
+    "0-255) | status-answers on|off (off: record statuses go unanswered) | button P (the "
+    "switch's port button, P 0-3) | help";
 
 std::string Error(std::string_view what) {
     return "error: " + std::string(what);
@@ -82,6 +83,9 @@ std::string SwitchConsole::Execute(std::string_view line) {
     }
     if (command == "status") {
         return ScriptStatuses(arguments);
+    }
+    if (command == "status-answers") {
+        return StatusAnswers(arguments);
     }
     if (command == "button") {
         return PressButton(arguments);
@@ -149,6 +153,14 @@ std::string SwitchConsole::ScriptStatuses(std::string_view arguments) {
     }
     device_->ScriptRecordStatuses(statuses);
     return std::string(kOk);
+}
+
+std::string SwitchConsole::StatusAnswers(std::string_view setting) {
+    if (setting == "on" || setting == "off") {
+        device_->AnswerRecordStatuses(setting == "on");
+        return std::string(kOk);
+    }
+    return Error("status-answers takes on or off");
 }
 
 std::string SwitchConsole::PressButton(std::string_view arguments) {

@@ -20,7 +20,7 @@ std::string WireLogLine(Direction direction, const uint8_t* report, size_t size)
 
 // Runs typed commands on a virtual switch:
 //   unplug | plug | fail-writes on | fail-writes off | status N [N ...] |
-//   button P | help
+//   status-answers on | status-answers off | button P | help
 // Every line gets a one-line reply: "ok" (sometimes with a note), "error: ..."
 // saying what is wrong, the command list for "help", or nothing for a blank
 // line. Writes failing stays in force across unplug and plug.
@@ -36,6 +36,7 @@ class SwitchConsole {
     std::string Unplug();
     std::string FailWrites(std::string_view setting);
     std::string ScriptStatuses(std::string_view arguments);
+    std::string StatusAnswers(std::string_view setting);
     std::string PressButton(std::string_view arguments);
     void ApplyFailWrites();
 

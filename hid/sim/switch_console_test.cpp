@@ -56,6 +56,11 @@ TEST_F(SwitchConsoleTest, CommandsPlayTheSwitch) {
     EXPECT_EQ(Write({8, 1, 3}), 0u);
 
     EXPECT_EQ(console_.Execute("status 3 0"), "ok");
+    // A query while status answers are off goes unanswered.
+    EXPECT_EQ(console_.Execute("status-answers off"), "ok");
+    Write({9, 4, 255});
+    Write({9, 4, 7});
+    EXPECT_EQ(console_.Execute("status-answers on"), "ok");
     for (int record = 0; record < 2; ++record) {
         Write({9, 4, 255});
         Write({9, 4, 7});
@@ -72,9 +77,9 @@ TEST_F(SwitchConsoleTest, CommandsPlayTheSwitch) {
 }
 
 TEST_F(SwitchConsoleTest, WrongLinesAreExplainedAndChangeNothing) {
-    for (const char* line :
-         {"button 4", "button", "button x", "button 1 2", "button -1", "status", "status 256",
-          "status 1 x", "fail-writes", "fail-writes maybe", "plug now", "PLUG", "frobnicate"}) {
+    for (const char* line : {"button 4", "button", "button x", "button 1 2", "button -1", "status",
+                             "status 256", "status 1 x", "status-answers", "fail-writes",
+                             "fail-writes maybe", "plug now", "PLUG", "frobnicate"}) {
         EXPECT_EQ(console_.Execute(line).rfind("error: ", 0), 0u) << line;
     }
     EXPECT_TRUE(device_->IsPlugged());

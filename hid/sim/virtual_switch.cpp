@@ -282,6 +282,10 @@ std::vector<std::vector<uint8_t>> VirtualSwitch::Answer(const uint8_t* report) {
         case kQueryDeviceType:
             return {AnswerReport(kAnswerDeviceType, 0, options_.deviceType, 0)};
         case kQueryRecordStatus: {
+            if (!answerStatuses_) {
+                refusedSinceLastEnd_ = true;
+                return {};
+            }
             uint8_t status = 0;
             if (!statuses_.empty()) {
                 status = statuses_.front();
@@ -337,6 +341,11 @@ void VirtualSwitch::PressPortButton(uint8_t port) {
 void VirtualSwitch::ScriptRecordStatuses(const std::vector<uint8_t>& statuses) {
     std::lock_guard lock(mutex_);
     statuses_.insert(statuses_.end(), statuses.begin(), statuses.end());
+}
+
+void VirtualSwitch::AnswerRecordStatuses(bool answer) {
+    std::lock_guard lock(mutex_);
+    answerStatuses_ = answer;
 }
 
 uint8_t VirtualSwitch::Port() const {

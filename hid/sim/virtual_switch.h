@@ -8,13 +8,15 @@
 //   [9, 4, 7, ...] arrives: code 0 with [9, 4, 0, 0, major, minor], code 2
 //   with the port state [9, 4, 2, 0, port, second], code 3 with
 //   [9, 4, 3, 0, type, 0], code 255 with [9, 4, 255, status, 0, 0], the
-//   status taken from the scripted ones (0 once they are used up).
+//   status taken from the scripted ones (0 once they are used up), or not
+//   at all while status answers are off (a switch stuck in its loader).
 // - Set port [9, 4, 11, port, second] sets the port and answers the port
 //   state at once.
 // - Firmware records (byte 1 with 0x80) are collected; [9, 1, 8] and
 //   [9, 1, 254] are counted as transfer marks. At the end mark [9, 1, 254]
 //   the switch takes the version an S0 record of the transfer carries as its
-//   data ("1.11": major 1, minor 11) and reports it from then on.
+//   data ("1.11": major 1, minor 11) and reports it from then on, unless it
+//   refused a record of the transfer or left a status query unanswered.
 //
 // A program with the switch plugged in at start:
 //   auto bus = hidsim::Bus::Make(hidsim::Clock::kReal);
@@ -93,6 +95,8 @@ class VirtualSwitch : public std::enable_shared_from_this<VirtualSwitch> {
     void PressPortButton(uint8_t port);
     // Statuses for the next record-status answers, in order.
     void ScriptRecordStatuses(const std::vector<uint8_t>& statuses);
+    // Off: record-status queries go unanswered (on at the start).
+    void AnswerRecordStatuses(bool answer);
 
     uint8_t Port() const;
     uint8_t SecondPort() const;
@@ -123,6 +127,7 @@ class VirtualSwitch : public std::enable_shared_from_this<VirtualSwitch> {
     bool channelEnabled_ = false;
     int lastQuery_ = -1;
     std::deque<uint8_t> statuses_;
+    bool answerStatuses_ = true;
     bool inRecord_ = false;
     FirmwareRecord record_;
     std::vector<FirmwareRecord> records_;
@@ -131,8 +136,8 @@ class VirtualSwitch : public std::enable_shared_from_this<VirtualSwitch> {
     uint8_t firmwareMinor_;
     // Records before this index belong to transfers already ended.
     size_t recordsAtLastEnd_ = 0;
-    // A record refused since the last end mark: that transfer's firmware is
-    // not taken.
+    // A record refused, or its status not answered, since the last end mark:
+    // that transfer's firmware is not taken.
     bool refusedSinceLastEnd_ = false;
 
     std::mutex listenerMutex_;

@@ -156,19 +156,22 @@ TEST_F(VirtualSwitchTest, ReportsTheVersionOfItsLastTransferAfterTheEndMark) {
                                               {9, 4, 0, 0, 1, 11, 0, 0}}));
 }
 
-TEST_F(VirtualSwitchTest, ATransferWithARefusedRecordKeepsTheOldFirmware) {
+TEST_F(VirtualSwitchTest, ATransferWithARefusedOrUnansweredRecordKeepsTheOldFirmware) {
     device_->ScriptRecordStatuses({4});
     Write({8, 1, 3});
-    Write({9, 1, 8});
-    WriteVersionRecord();
-    Write({9, 4, 255});
-    Write({9, 4, 7});
-    Write({9, 1, 8});
-    Write({9, 1, 254});
-    Write({9, 4, 0});
-    Write({9, 4, 7});
-    EXPECT_EQ(Answers(),
-              (std::vector<Report>{{9, 4, 255, 4, 0, 0, 0, 0}, {9, 4, 0, 0, 1, 10, 0, 0}}));
+    for (const bool answering : {true, false}) {
+        device_->AnswerRecordStatuses(answering);
+        Write({9, 1, 8});
+        WriteVersionRecord();
+        Write({9, 4, 255});
+        Write({9, 4, 7});
+        Write({9, 1, 8});
+        Write({9, 1, 254});
+        Write({9, 4, 0});
+        Write({9, 4, 7});
+        std::vector<Report> answers{{9, 4, 255, 4, 0, 0, 0, 0}, {9, 4, 0, 0, 1, 10, 0, 0}};
+        EXPECT_EQ(Answers(), std::vector<Report>(answers.begin() + !answering, answers.end()));
+    }
 }
 
 TEST_F(VirtualSwitchTest, TheListenerSeesBothDirectionsAndReplugKeepsTheFirmware) {

@@ -7,6 +7,18 @@ static_assert(kIowKit2ReportMessage == WM_USER);
 
 namespace {
 
+// Readers inside HandOverReport.
+std::atomic<int> handOversWaiting{0};
+
+// Counts a reader in HandOverReport for as long as it waits there.
+class HandOverCount {
+  public:
+    HandOverCount() { ++handOversWaiting; }
+    ~HandOverCount() { --handOversWaiting; }
+    HandOverCount(const HandOverCount&) = delete;
+    HandOverCount& operator=(const HandOverCount&) = delete;
+};
+
 // Runs the messages other threads have sent to this thread's windows, and
 // nothing posted.
 void ServeSentMessages() {
@@ -15,6 +27,10 @@ void ServeSentMessages() {
 }
 
 }  // namespace
+
+bool IowKit2HandOverWaiting() {
+    return handOversWaiting.load() > 0;
+}
 
 LRESULT CALLBACK IowKit2WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // Decoded by hand: mingw's HANDLE_WM_DEVICECHANGE cracker truncates the
@@ -83,6 +99,7 @@ int IowKit2WindowCarrier::HandOverReport(unsigned pipe, IowKit2Handle device) {
     if (!window) {
         return 0;
     }
+    const HandOverCount waiting;
     return static_cast<int>(
         SendMessageA(window, kIowKit2ReportMessage, pipe, reinterpret_cast<LPARAM>(device)));
 }

@@ -22,6 +22,10 @@ inline constexpr UINT kIowKit2ReportMessage = 0x0400;  // WM_USER
 // Runs the device-change refresh and the report hand-over on the owner thread.
 LRESULT CALLBACK IowKit2WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Whether a reader waits for the owner thread to take its report; a look at
+// memory, no call into the system.
+bool IowKit2HandOverWaiting();
+
 class IowKit2WindowCarrier final : public IowKit2Carrier {
   public:
     ~IowKit2WindowCarrier() override { Destroy(); }

@@ -16,6 +16,7 @@
 #define TEXT_PORT_4 "Port 4:"
 #define TEXT_ROTATE_LABEL "Wechsel:"
 #define TEXT_HOTKEY_IN_USE "von einem anderen Programm belegt"
+#define TEXT_HOTKEY_DUPLICATE "dieselbe Kombination wie ein anderes Feld"
 #define TEXT_SAVE "Speichern"
 #define TEXT_UNKNOWN_MODEL "Unbekannt"
 #define TEXT_FIRMWARE_UPGRADE "Firmware aktualisieren"

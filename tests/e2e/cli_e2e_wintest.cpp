@@ -25,6 +25,7 @@ constexpr char kCommandLineVirtual[] = "../../cli/pelorandix-virtual.exe";
 
 constexpr char kDialogClass[] = "#32770";
 constexpr char kMainWindowProperty[] = "Pelorandix.MainWindow";
+constexpr char kInstanceMutex[] = "Local\\Pelorandix.ControlCenter";
 constexpr char kDeviceTypeAnswer[] = "< 09 04 03 00 03";
 
 constexpr auto kStartLimit = seconds(30);
@@ -57,6 +58,19 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
 TEST_F(CommandLineTest, CommandsGoToTheRunningProgramWhichShowsNoBoxForThem) {
     ChildProgram program(e2e::BesideThisProgram(kProgram), folder_.Path());
     ASSERT_TRUE(program.Started());
+    // Asked while the program starts (a log-on task beside the start at
+    // login), the answer waits for its first look for the switch.
+    ASSERT_TRUE(e2e::WaitUntil(
+        [] {
+            return ui::UniqueKernelHandle(OpenMutexA(SYNCHRONIZE, FALSE, kInstanceMutex)) !=
+                   nullptr;
+        },
+        kStartLimit));
+    Finished early = Run(kCommandLine, L"--status");
+    EXPECT_EQ(early.exitCode, 0u);
+    ASSERT_EQ(early.lines.size(), 1u);
+    EXPECT_TRUE(early.lines[0].starts_with("{\"connected\":true,")) << early.lines[0];
+
     const auto isMainWindow = [](HWND window) {
         return GetPropA(window, kMainWindowProperty) != nullptr;
     };

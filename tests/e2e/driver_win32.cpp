@@ -120,6 +120,28 @@ class PixelCanvas {
     uint32_t* bits_ = nullptr;
 };
 
+// The notification area's rectangle on the screen: Windows' own window for
+// it, or, in Wine's taskbar, which has none, the part right of the taskbar's
+// buttons (the Start button and one for each window, drawn with the window's
+// icon in some versions).
+std::optional<RECT> NotificationAreaRect() {
+    HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
+    RECT area{};
+    if (taskbar == nullptr || !GetWindowRect(taskbar, &area)) {
+        return std::nullopt;
+    }
+    if (HWND own = FindWindowExA(taskbar, nullptr, "TrayNotifyWnd", nullptr)) {
+        return GetWindowRect(own, &area) ? std::optional(area) : std::nullopt;
+    }
+    for (HWND button = nullptr; (button = FindWindowExA(taskbar, button, "Button", nullptr));) {
+        RECT place{};
+        if (IsWindowVisible(button) && GetWindowRect(button, &place)) {
+            area.left = std::max(area.left, place.right);
+        }
+    }
+    return area;
+}
+
 }  // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, Clock::duration limit) {
@@ -358,9 +380,8 @@ HWND FindChildWindow(HWND parent, std::string_view className, std::string_view t
 }
 
 bool NotificationAreaShowsIcon(const std::filesystem::path& exe, int iconId) {
-    HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
-    RECT bar{};
-    if (taskbar == nullptr || !GetWindowRect(taskbar, &bar)) {
+    const std::optional<RECT> area = NotificationAreaRect();
+    if (!area) {
         return false;
     }
     const int size = GetSystemMetrics(SM_CXSMICON);
@@ -404,13 +425,15 @@ bool NotificationAreaShowsIcon(const std::filesystem::path& exe, int iconId) {
         return false;
     }
 
-    // The notification area is at the taskbar's right end.
-    const int width = bar.right - bar.left;
-    const int height = bar.bottom - bar.top;
+    const int width = area->right - area->left;
+    const int height = area->bottom - area->top;
+    if (width < size || height < size) {
+        return false;
+    }
     PixelCanvas screen(width, height);
     HDC screenDc = GetDC(nullptr);
     const bool copied = screen.Valid() && BitBlt(screen.Dc(), 0, 0, width, height, screenDc,
-                                                 bar.left, bar.top, SRCCOPY);
+                                                 area->left, area->top, SRCCOPY);
     ReleaseDC(nullptr, screenDc);
     if (!copied) {
         return false;
@@ -427,12 +450,14 @@ bool NotificationAreaShowsIcon(const std::filesystem::path& exe, int iconId) {
     return false;
 }
 
-void PressKey(WORD key, std::initializer_list<WORD> modifiers) {
+void PressKey(WORD key, std::initializer_list<WORD> modifiers, int downs) {
     std::vector<INPUT> inputs;
     for (WORD modifier : modifiers) {
         inputs.push_back(KeyInput(modifier, false));
     }
-    inputs.push_back(KeyInput(key, false));
+    for (int down = 0; down < downs; ++down) {
+        inputs.push_back(KeyInput(key, false));
+    }
     inputs.push_back(KeyInput(key, true));
     for (auto modifier = std::rbegin(modifiers); modifier != std::rend(modifiers); ++modifier) {
         inputs.push_back(KeyInput(*modifier, true));

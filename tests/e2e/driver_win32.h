@@ -111,12 +111,14 @@ HWND FindChildWindow(HWND parent, std::string_view className, std::string_view t
 
 // Whether the taskbar's notification area (Wine's virtual desktop has one)
 // shows the icon `iconId` of the program `exe` at the small-icon size, looked
-// for on the screen's pixels. Only the icon's opaque pixels are compared, so
-// the area's background does not matter. False without a taskbar.
+// for on the screen's pixels in that area alone, never on the taskbar's
+// buttons. Only the icon's opaque pixels are compared, so the area's
+// background does not matter. False without a taskbar.
 bool NotificationAreaShowsIcon(const std::filesystem::path& exe, int iconId);
 
 // Real keyboard input: holds the modifiers down in order, taps `key`, then
-// lets the modifiers go in reverse order.
-void PressKey(WORD key, std::initializer_list<WORD> modifiers = {});
+// lets the modifiers go in reverse order. With `downs` above 1 the key is
+// held: it goes down that often, as the keyboard repeats it, then up.
+void PressKey(WORD key, std::initializer_list<WORD> modifiers = {}, int downs = 1);
 
 }  // namespace e2e

@@ -44,6 +44,13 @@ constexpr int kDownsToFirmwareUpgrade = 2;
 // The dialog's Check button and version text.
 constexpr int kCheckButton = 1026;
 constexpr int kVersionText = 1028;
+// Main window commands.
+constexpr WPARAM kQuitCommand = 40007;
+constexpr WPARAM kPortBCommand = 40016;
+constexpr WPARAM kFirmwareUpgradeCommand = 40025;
+// The hotkey ids of ports B and C.
+constexpr WPARAM kPortBHotkey = 2;
+constexpr WPARAM kPortCHotkey = 3;
 
 // The image on offer: version 1.11 in its S0 record, 8 KiB of data in 256 S1
 // records. The 64 KiB sample goes through the in-process dialog test and the
@@ -55,6 +62,8 @@ constexpr char kQuestion[] =
     "There is a new Firmware available (v1.11)! Do you want to upgarde the switch?";
 constexpr char kFinished[] = "Firmware Upgrade finished";
 constexpr char kDeviceTypeAnswer[] = "< 09 04 03 00 03";
+constexpr char kS1RecordHeader[] = "> 09 C2 F1";
+constexpr char kSetPort[] = "> 09 04 0B";
 constexpr char kVersion111Answer[] = "< 09 04 00 00 01 0B";
 
 constexpr auto kStartLimit = seconds(30);
@@ -262,6 +271,46 @@ TEST_F(FirmwareProgramTest, ARecordTheSwitchRefusesStopsTheTransferAndIsNamed) {
     EXPECT_EQ(*(end + 1), "> 09 01 FE 00 00 00 00 00");
     PostMessageA(GetDlgItem(outcome, IDOK), BM_CLICK, 0, 0);
     EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(outcome); }, kStepLimit));
+    Close(dialog);
+}
+
+TEST_F(FirmwareProgramTest, WhatOthersDoDuringTheTransferComesToNothing) {
+    HWND dialog = OpenUpgradeDialog();
+    ASSERT_NE(dialog, nullptr) << "the upgrade dialog did not open";
+    PostMessageA(GetDlgItem(dialog, kCheckButton), BM_CLICK, 0, 0);
+    HWND question = OwnedWindow(dialog, kStepLimit, kQuestion);
+    ASSERT_NE(question, nullptr) << "no question";
+    const size_t from = program_->LineCount();
+    PostMessageA(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    ASSERT_TRUE(program_->WaitForLine(kS1RecordHeader, from, kStepLimit)) << "no records";
+
+    // Sent by another program (a screen reader, a script): the transfer's
+    // pauses answer them. A hotkey pressed meanwhile waits in the queue.
+    const auto send = [](HWND window, UINT message, WPARAM wParam) {
+        DWORD_PTR result = 0;
+        EXPECT_NE(SendMessageTimeoutA(window, message, wParam, 0, SMTO_NORMAL, 10000, &result), 0);
+    };
+    send(dialog, WM_CLOSE, 0);
+    send(mainWindow_, WM_COMMAND, kPortBCommand);
+    send(mainWindow_, WM_COMMAND, kFirmwareUpgradeCommand);
+    send(mainWindow_, WM_COMMAND, kQuitCommand);
+    PostMessageA(mainWindow_, WM_HOTKEY, kPortBHotkey, 0);
+
+    HWND outcome = OwnedWindow(dialog, kTransferLimit, kFinished);
+    ASSERT_NE(outcome, nullptr) << "no outcome message";
+    EXPECT_EQ(
+        e2e::FindTopWindows(program_->ProcessId(), kDialogClass, kUpgradeCaption, true).size(),
+        2u);  // the dialog and its message box
+    PostMessageA(GetDlgItem(outcome, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(outcome); }, kStepLimit));
+
+    // A hotkey now acts, and its port change is the first since the Yes.
+    PostMessageA(mainWindow_, WM_HOTKEY, kPortCHotkey, 0);
+    const std::optional<size_t> setPort = program_->WaitForLine(kSetPort, from, kStepLimit);
+    ASSERT_TRUE(setPort) << "the hotkey after the transfer did not act";
+    EXPECT_EQ(program_->Line(*setPort).text, "> 09 04 0B 02 02 00 00 00");
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_TRUE(program_->IsRunning());
     Close(dialog);
 }
 

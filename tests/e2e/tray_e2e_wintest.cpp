@@ -3,12 +3,15 @@
 // read from its standard output, the virtual switch's commands written to its
 // standard input, the tray menu opened by the tray icon's callback message and
 // worked with real keys, hotkeys pressed as real keyboard input, and the tray
-// icon looked for on the screen, in the taskbar of Wine's virtual desktop.
+// icon looked for on the screen, in the notification area of Wine's virtual
+// desktop.
 //
 // Not seen from here: the popup menu's item texts and check marks, which
 // cannot be read across processes under Wine (its menus live in each
 // process); the in-process test of the main window checks them.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -198,12 +201,15 @@ TEST_F(TrayProgramTest, HotkeysFromTheSettingsFileSetThePortAndRotate) {
     ASSERT_TRUE(SaveHotkeysAndInterval(table, 1, folder_.File(kSettingsFile)));
     Start();
 
+    // Held down, the hotkey sets the port once; its repeats are let go.
     size_t from = program_->LineCount();
-    e2e::PressKey(VK_F8, {VK_CONTROL, VK_MENU});
+    e2e::PressKey(VK_F8, {VK_CONTROL, VK_MENU}, 5);
     const std::optional<size_t> portB = program_->WaitForLine(kSetPortPrefix, from, kStepLimit);
     ASSERT_TRUE(portB) << "the port hotkey did not arrive";
     EXPECT_EQ(program_->Line(*portB).text, "> 09 04 0B 01 01 00 00 00");
     ASSERT_TRUE(program_->WaitForLine("< 09 04 02 00 01 01", *portB, kStepLimit));
+    EXPECT_FALSE(program_->WaitForLine(kSetPortPrefix, *portB + 1, milliseconds(1500)))
+        << "the held hotkey's repeats set the port again";
 
     // Rotation asks for the port and sets none; each tick then steps on from
     // B, keeping the second port the switch reported.
@@ -233,6 +239,20 @@ TEST_F(TrayProgramTest, TheTrayIconShowsCloseHidesASecondStartShowsTheFirstAndQu
         return e2e::NotificationAreaShowsIcon(e2e::BesideThisProgram(kProgram), kTrayIconResource);
     };
     EXPECT_TRUE(e2e::WaitUntil(trayShowsIcon, kStepLimit)) << "no tray icon";
+
+    // The icon gone, as when the shell restarts, while the main window and its
+    // taskbar button show: the check sees no icon. The shell's "TaskbarCreated"
+    // brings it back.
+    NOTIFYICONDATAA icon{};
+    icon.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    icon.hWnd = mainWindow_;
+    icon.uID = kTrayIconId;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &icon));
+    EXPECT_TRUE(e2e::WaitUntil([&] { return !trayShowsIcon(); }, kStepLimit))
+        << "an icon was seen where there is none";
+    EXPECT_TRUE(IsWindowVisible(mainWindow_));
+    PostMessageA(mainWindow_, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(e2e::WaitUntil(trayShowsIcon, kStepLimit)) << "the tray icon did not come back";
 
     PostMessageA(mainWindow_, WM_CLOSE, 0, 0);
     EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindowVisible(mainWindow_); }, kStepLimit));
