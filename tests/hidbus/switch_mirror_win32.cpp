@@ -100,6 +100,11 @@ SwitchMirror::~SwitchMirror() {
 
 std::shared_ptr<hidsim::VirtualSwitch> SwitchMirror::Add(uint32_t id,
                                                          const hidsim::SwitchOptions& options) {
+    // A switch an earlier run left on the bus (its process ended without
+    // unplugging) goes first.
+    if (link_.Unplug(id)) {
+        BusLink::AwaitHidInterfaces(id, false, kInterfacesLimitMs);
+    }
     auto mirrored = std::make_unique<Mirrored>();
     mirrored->id = id;
     mirrored->options = options;
