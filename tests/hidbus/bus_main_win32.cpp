@@ -13,11 +13,11 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "hid/sim/console_io_win32.h"
 #include "hid/sim/switch_console.h"
 #include "hid/sim/virtual_switch.h"
 #include "tests/hidbus/bus_link_win32.h"
@@ -26,17 +26,6 @@
 namespace {
 
 constexpr DWORD kDriverWaitMs = 20000;
-
-std::mutex outputMutex;
-
-void WriteLine(const std::string& line) {
-    const std::lock_guard<std::mutex> lock(outputMutex);
-    const std::string text = line + "\r\n";
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()),
-              &written, nullptr);
-    FlushFileBuffers(GetStdHandle(STD_OUTPUT_HANDLE));
-}
 
 std::optional<uint16_t> ParseProductId(std::string_view text) {
     if (text.starts_with("0x") || text.starts_with("0X")) {
@@ -162,7 +151,7 @@ int wmain(int argc, wchar_t** argv) {
             stderr);
         return 1;
     }
-    SwitchMirror mirror(*link, WriteLine);
+    SwitchMirror mirror(*link, hidsim::WriteConsoleLine);
     BusConsole console(mirror);
     uint32_t id = 0;
     for (int i = 1; i < argc || id == 0; ++i) {
@@ -183,30 +172,17 @@ int wmain(int argc, wchar_t** argv) {
             std::fprintf(stderr, "pelorandix-bus: %s is not PID[:SERIAL]\n", argument.c_str());
             return 2;
         }
-        WriteLine(console.Add(++id, *options));
-        WriteLine(console.Execute("plug"));
+        hidsim::WriteConsoleLine(console.Add(++id, *options));
+        hidsim::WriteConsoleLine(console.Execute("plug"));
     }
     console.Execute("switch 1");
 
     // Commands until standard input ends; then every switch is unplugged.
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    std::string pending;
-    char buffer[256];
-    DWORD got = 0;
-    while (ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        pending.append(buffer, got);
-        size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            const std::string reply = console.Execute(line);
-            if (!reply.empty()) {
-                WriteLine(reply);
-            }
+    hidsim::ForEachInputLine([&console](const std::string& line) {
+        const std::string reply = console.Execute(line);
+        if (!reply.empty()) {
+            hidsim::WriteConsoleLine(reply);
         }
-    }
+    });
     return 0;
 }
