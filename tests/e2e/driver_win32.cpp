@@ -483,6 +483,17 @@ bool InstallTestBus() {
             return false;
         }
     }
+    // The stand-in beside the programs counts only with this override: Wine
+    // passes no WINEDLLOVERRIDES on to the processes a test starts.
+    for (const wchar_t* exe : {L"PelorandixControlCenter.exe", L"pelorandix.exe"}) {
+        const std::wstring key =
+            std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\DllOverrides";
+        const wchar_t value[] = L"native,builtin";
+        if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"cfgmgr32", REG_SZ, value,
+                            sizeof value) != ERROR_SUCCESS) {
+            return false;
+        }
+    }
     return true;
 }
 
@@ -502,8 +513,8 @@ SwitchedProgram::SwitchedProgram(SwitchPath path, const std::filesystem::path& w
         std::filesystem::copy_file(from, workingDirectory / from.filename(),
                                    std::filesystem::copy_options::overwrite_existing, error);
     }
-    bus_ = std::make_unique<ChildProgram>(BesideThisProgram(kBusTool), workingDirectory,
-                                          busArguments);
+    bus_ =
+        std::make_unique<ChildProgram>(BesideThisProgram(kBusTool), workingDirectory, busArguments);
     wire_ = bus_.get();
     // Every switch asked for at start is on the bus before the program looks.
     const size_t switches = 1 + std::count(busArguments.begin(), busArguments.end(), L' ');
