@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
 
 namespace e2e {
 namespace {
@@ -199,18 +200,29 @@ ChildProgram::ChildProgram(const std::filesystem::path& exe,
     if (!arguments.empty()) {
         commandLine.append(L" ").append(arguments);
     }
+    // Under load Wine now and then fails to start a process or to put one
+    // just created into a job: a few tries more, and each failure is named.
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, workingDirectory.c_str(),
-                        &startup, &started)) {
-        return;
+    for (int attempt = 1;; ++attempt) {
+        started = {};
+        if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                            CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, workingDirectory.c_str(),
+                            &startup, &started)) {
+            std::cerr << "CreateProcess failed, error " << GetLastError() << "\n";
+        } else if (AssignProcessToJobObject(job_.get(), started.hProcess)) {
+            break;
+        } else {
+            std::cerr << "AssignProcessToJobObject failed, error " << GetLastError() << "\n";
+            TerminateProcess(started.hProcess, EXIT_FAILURE);
+            CloseHandle(started.hProcess);
+            CloseHandle(started.hThread);
+        }
+        if (attempt == 3) {
+            return;
+        }
+        Sleep(100);
     }
     ui::UniqueKernelHandle thread(started.hThread);
-    if (!AssignProcessToJobObject(job_.get(), started.hProcess)) {
-        TerminateProcess(started.hProcess, EXIT_FAILURE);
-        CloseHandle(started.hProcess);
-        return;
-    }
     ResumeThread(thread.get());
     process_.reset(started.hProcess);
     processId_ = started.dwProcessId;
