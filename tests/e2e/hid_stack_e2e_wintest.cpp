@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,8 +97,8 @@ class HidStackTest : public ::testing::Test {
 
     void Start(std::wstring_view switches = {}) {
         ASSERT_TRUE(installed_) << "the test bus did not come up";
-        program_ = std::make_unique<e2e::SwitchedProgram>(SwitchPath::kHidStack, folder_.Path(),
-                                                          switches);
+        program_ =
+            std::make_unique<e2e::SwitchedProgram>(SwitchPath::kHidStack, folder_.Path(), switches);
         ASSERT_TRUE(program_->Started());
         mainWindow_ = e2e::WaitForTopWindow(
             program_->ProcessId(), kDialogClass, std::nullopt, true, kStartLimit,
@@ -126,9 +127,9 @@ class HidStackTest : public ::testing::Test {
     // Lines from `from` on that start with `prefix`.
     size_t Count(std::string_view prefix, size_t from = 0) const {
         const std::vector<e2e::OutputLine> lines = program_->Lines();
-        return static_cast<size_t>(
-            std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end(),
-                          [&](const e2e::OutputLine& line) { return line.text.starts_with(prefix); }));
+        return static_cast<size_t>(std::count_if(
+            lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end(),
+            [&](const e2e::OutputLine& line) { return line.text.starts_with(prefix); }));
     }
 
     void Command(std::string_view line) {
@@ -136,7 +137,16 @@ class HidStackTest : public ::testing::Test {
             << line;
     }
 
-    void TearDown() override { program_.reset(); }
+    void TearDown() override {
+        if (HasFailure() && program_) {
+            std::cout << "last lines of the switch's wire log:\n";
+            const std::vector<e2e::OutputLine> lines = program_->Lines();
+            for (size_t at = lines.size() > 40 ? lines.size() - 40 : 0; at < lines.size(); ++at) {
+                std::cout << "  " << lines[at].text << "\n";
+            }
+        }
+        program_.reset();
+    }
 
     static inline bool installed_ = false;
     TempFolder folder_;
@@ -175,8 +185,12 @@ TEST_F(HidStackTest, PulledPluggedBackAtOnceAHundredTimesAndDuringSleepTheSwitch
     ASSERT_TRUE(e2e::WaitUntil([&] { return Count(kDeviceTypeAnswer, from) >= 1; }, kStepLimit));
     ASSERT_TRUE(e2e::WaitUntil(
         [&] {
+            // The last wire line; the console's "ok"s come between.
             const std::vector<e2e::OutputLine> lines = program_->Lines();
-            return lines.back().text.starts_with(kDeviceTypeAnswer);
+            const auto wire = std::find_if(lines.rbegin(), lines.rend(), [](const auto& line) {
+                return line.text.starts_with("> ") || line.text.starts_with("< ");
+            });
+            return wire != lines.rend() && wire->text.starts_with(kDeviceTypeAnswer);
         },
         kStepLimit));
     std::this_thread::sleep_for(kSettle);
@@ -188,8 +202,8 @@ TEST_F(HidStackTest, PulledPluggedBackAtOnceAHundredTimesAndDuringSleepTheSwitch
     // The machine sleeps; the switch goes and comes back meanwhile, as USB
     // devices do; after the resume it works with no user action.
     const auto power = [&](WPARAM event) {
-        for (HWND window : e2e::FindTopWindows(program_->ProcessId(), kDialogClass, std::nullopt,
-                                               false)) {
+        for (HWND window :
+             e2e::FindTopWindows(program_->ProcessId(), kDialogClass, std::nullopt, false)) {
             PostMessageA(window, WM_POWERBROADCAST, event, 0);
         }
     };
@@ -237,11 +251,9 @@ TEST_F(HidStackTest, WithNoProgramRunningTheCommandTakesTheSwitchThroughTheHidSt
     ASSERT_TRUE(program_->Started());
     ASSERT_TRUE(program_->WaitForLine(kDeviceTypeAnswer, 0, kStartLimit));
     // That was the program: end it, the switch stays plugged.
-    PostMessageA(e2e::WaitForTopWindow(program_->ProcessId(), kDialogClass, std::nullopt, true,
-                                       kStepLimit,
-                                       [](HWND window) {
-                                           return GetPropA(window, kMainWindowProperty) != nullptr;
-                                       }),
+    PostMessageA(e2e::WaitForTopWindow(
+                     program_->ProcessId(), kDialogClass, std::nullopt, true, kStepLimit,
+                     [](HWND window) { return GetPropA(window, kMainWindowProperty) != nullptr; }),
                  WM_COMMAND, 40007, 0);
     ASSERT_EQ(program_->WaitForExit(kStepLimit), 0u);
     const size_t from = program_->LineCount();

@@ -1,6 +1,7 @@
 #include "tests/hidbus/switch_mirror_win32.h"
 
 #include <atomic>
+#include <chrono>
 
 #include "hid/sim/switch_console.h"
 
@@ -12,6 +13,7 @@ constexpr uint32_t kReportBufferSize = 64;
 constexpr uint32_t kSwitchWriteTimeoutMs = 1000;
 // How long Plug and Play may take to bring a switch's interfaces up or down.
 constexpr DWORD kInterfacesLimitMs = 10000;
+constexpr auto kSecondBroadcastDelay = std::chrono::milliseconds(300);
 
 }  // namespace
 
@@ -101,10 +103,9 @@ SwitchMirror::~SwitchMirror() {
 std::shared_ptr<hidsim::VirtualSwitch> SwitchMirror::Add(uint32_t id,
                                                          const hidsim::SwitchOptions& options) {
     // A switch an earlier run left on the bus (its process ended without
-    // unplugging) goes first.
-    if (link_.Unplug(id)) {
-        BusLink::AwaitHidInterfaces(id, false, kInterfacesLimitMs);
-    }
+    // unplugging, or is still going) goes first.
+    link_.Unplug(id);
+    BusLink::AwaitHidInterfaces(id, false, kInterfacesLimitMs);
     auto mirrored = std::make_unique<Mirrored>();
     mirrored->id = id;
     mirrored->options = options;
@@ -136,12 +137,13 @@ void SwitchMirror::RunReconciler() {
         const uint64_t seen = changesSeen_;
         const std::vector<std::pair<uint32_t, bool>> moved = Reconcile();
         if (!moved.empty()) {
-            // Done once the program can see it, and told as Windows tells it.
+            // Done once the program can see it (gone ones were awaited as
+            // they went), and told as Windows tells it.
             lock.unlock();
             for (const auto& [id, plugged] : moved) {
-                if (!BusLink::AwaitHidInterfaces(id, plugged, kInterfacesLimitMs)) {
-                    print_("error: switch " + std::to_string(id) + "'s HID interfaces did not " +
-                           (plugged ? "appear" : "go"));
+                if (plugged && !BusLink::AwaitHidInterfaces(id, true, kInterfacesLimitMs)) {
+                    print_("error: switch " + std::to_string(id) +
+                           "'s HID interfaces did not appear");
                 }
             }
             BusLink::BroadcastDevicesChanged();
@@ -149,6 +151,18 @@ void SwitchMirror::RunReconciler() {
         }
         changesMirrored_ = seen;
         changed_.notify_all();
+        if (!moved.empty()) {
+            // Windows tells every device node's change: the switch's, its two
+            // interfaces' and their HID collections'. Once more a moment later
+            // catches a program that looked while Wine still started the
+            // second collection.
+            const bool interrupted = changed_.wait_for(lock, kSecondBroadcastDelay, [&] {
+                return stopping_ || changesMirrored_ < changesSeen_;
+            });
+            if (!interrupted) {
+                BusLink::BroadcastDevicesChanged();
+            }
+        }
     }
 }
 
@@ -182,6 +196,9 @@ void SwitchMirror::Unmirror(Mirrored& mirrored) {
         return;
     }
     link_.Unplug(mirrored.id);
+    if (!BusLink::AwaitHidInterfaces(mirrored.id, false, kInterfacesLimitMs)) {
+        print_("error: switch " + std::to_string(mirrored.id) + "'s HID interfaces did not go");
+    }
     for (unsigned pipe = 0; pipe < kPipeCount; ++pipe) {
         mirrored.forwarders[pipe].reset();
         mirrored.writePorts[pipe].reset();
