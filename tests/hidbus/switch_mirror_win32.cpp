@@ -122,15 +122,31 @@ std::shared_ptr<hidsim::VirtualSwitch> SwitchMirror::Add(uint32_t id,
 }
 
 void SwitchMirror::Settle() {
+    // One pass of its own: the simulated bus tells a plug before the switch
+    // holds its new device, so a pass the plug woke may not have seen it.
     std::unique_lock lock(mutex_);
-    const uint64_t target = changesSeen_;
+    const uint64_t target = ++changesSeen_;
+    changed_.notify_all();
     changed_.wait(lock, [&] { return changesMirrored_ >= target || stopping_; });
 }
 
 void SwitchMirror::RunReconciler() {
+    // Windows tells every device node's change: the switch's, its two
+    // interfaces' and their HID collections'. Telling once more a moment
+    // after a move catches a program that looked while Wine still started the
+    // second collection.
+    bool tellAgain = false;
+    std::chrono::steady_clock::time_point tellAgainAt;
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return stopping_ || changesMirrored_ < changesSeen_; });
+        const auto pending = [&] { return stopping_ || changesMirrored_ < changesSeen_; };
+        if (!tellAgain) {
+            changed_.wait(lock, pending);
+        } else if (!changed_.wait_until(lock, tellAgainAt, pending)) {
+            tellAgain = false;
+            BusLink::BroadcastDevicesChanged();
+            continue;
+        }
         if (stopping_) {
             return;
         }
@@ -147,22 +163,12 @@ void SwitchMirror::RunReconciler() {
                 }
             }
             BusLink::BroadcastDevicesChanged();
+            tellAgain = true;
+            tellAgainAt = std::chrono::steady_clock::now() + kSecondBroadcastDelay;
             lock.lock();
         }
         changesMirrored_ = seen;
         changed_.notify_all();
-        if (!moved.empty()) {
-            // Windows tells every device node's change: the switch's, its two
-            // interfaces' and their HID collections'. Once more a moment later
-            // catches a program that looked while Wine still started the
-            // second collection.
-            const bool interrupted = changed_.wait_for(lock, kSecondBroadcastDelay, [&] {
-                return stopping_ || changesMirrored_ < changesSeen_;
-            });
-            if (!interrupted) {
-                BusLink::BroadcastDevicesChanged();
-            }
-        }
     }
 }
 
