@@ -6,13 +6,13 @@
 #include <windows.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "app/tray_control_app_win32.h"
 #include "hid/iowkit2.h"
 #include "hid/platform.h"
+#include "hid/sim/console_io_win32.h"
 #include "hid/sim/sim_bus.h"
 #include "hid/sim/switch_console.h"
 #include "hid/sim/virtual_switch.h"
@@ -20,37 +20,12 @@
 
 namespace {
 
-std::mutex outputMutex;
-
-void WriteLine(const std::string& line) {
-    const std::lock_guard<std::mutex> lock(outputMutex);
-    const std::string text = line + "\r\n";
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()),
-              &written, nullptr);
-    FlushFileBuffers(GetStdHandle(STD_OUTPUT_HANDLE));
-}
-
 // Reads command lines until standard input ends; touches only the virtual
 // switch, which is safe to use from any thread.
 void ServeCommands(std::shared_ptr<hidsim::VirtualSwitch> device) {
     hidsim::SwitchConsole console(device);
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    std::string pending;
-    char buffer[256];
-    DWORD got = 0;
-    while (ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        pending.append(buffer, got);
-        size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            WriteLine(console.Execute(line));
-        }
-    }
+    hidsim::ForEachInputLine(
+        [&console](const std::string& line) { hidsim::WriteConsoleLine(console.Execute(line)); });
 }
 
 }  // namespace
@@ -59,7 +34,7 @@ int main() {
     auto bus = hidsim::Bus::Make(hidsim::Clock::kReal);
     auto device = hidsim::VirtualSwitch::Make(bus);
     device->SetTrafficListener([](hidsim::Direction direction, const uint8_t* report, size_t size) {
-        WriteLine(hidsim::WireLogLine(direction, report, size));
+        hidsim::WriteConsoleLine(hidsim::WireLogLine(direction, report, size));
     });
     device->Plug();
     IowKit2InstallPlatform(bus->MakePlatform());

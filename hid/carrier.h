@@ -19,7 +19,7 @@ class IowKit2Carrier {
     virtual void Destroy() = 0;
     virtual bool IsCreated() const = 0;
 
-    // Owner thread: has IowKit2DevicesChanged run when the owner thread next
+    // Any thread: has IowKit2DevicesChanged run when the owner thread next
     // dispatches its messages, never inside this call.
     virtual void PostDeviceChange() = 0;
 

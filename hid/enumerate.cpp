@@ -93,12 +93,12 @@ bool IowKit2Matches(const IowKit2HidAttributes& attributes) {
 
 int IowKit2Enumerate(IowKit2DeviceList& found) {
     IowKit2FreeAll(found);
-    const auto interfaces = IowKit2Layer().platform->ListHidInterfaces();
-    if (!interfaces) {
+    // Each interface is matched and keyed while the device set lives: its
+    // node may mean nothing once the set is gone.
+    const bool listed = IowKit2Layer().platform->VisitHidInterfaces(
+        [&found](const IowKit2InterfaceEntry& entry) { AddInterface(found, entry); });
+    if (!listed) {
         return 0;
-    }
-    for (const IowKit2InterfaceEntry& entry : *interfaces) {
-        AddInterface(found, entry);
     }
     int kept = 0;
     for (IowKit2Device* device = found.Head(); device;) {

@@ -87,6 +87,7 @@ void IowKit2Shutdown() {
     }
     layer.shutdownDeferred = false;
     layer.changeDeferred = false;
+    layer.changeDuringRefresh = false;
     // Stopped before the devices close: the owner serves sent messages while
     // it waits for each reader, and a device change among them must not
     // refresh (and announce) in the middle of the shutdown.

@@ -36,6 +36,9 @@ struct IowKit2LayerState {
     // no callback reaches it.
     bool changeDeferred = false;
     bool shutdownDeferred = false;
+    // A device change seen while a refresh ran: that refresh may have looked
+    // before the change, so one more follows it.
+    bool changeDuringRefresh = false;
     // Starts refused because the owner thread was busy; an announcement
     // offers nothing more once one was asked for during it.
     unsigned refusedStarts = 0;

@@ -235,7 +235,7 @@ TEST_F(PipeIoTest, QueueReportSaysWhenItDropped) {
     EXPECT_TRUE(IowKit2QueuedReports(record, 0).empty());
 }
 
-TEST_F(PipeIoTest, AReadStaysPendingUntilAFailureThenIsReissuedEachInterval) {
+TEST_F(PipeIoTest, AReadStaysPendingUntilAFailureThenIsReissuedEachIntervalAndAsksForAScan) {
     ASSERT_TRUE(Pipe(1).AwaitIdleReader());
     const hidsim::ReadActivity before = Pipe(1).Reads();
     EXPECT_EQ(before.lastWaitLimitMs, 250u);
@@ -251,16 +251,22 @@ TEST_F(PipeIoTest, AReadStaysPendingUntilAFailureThenIsReissuedEachInterval) {
     Pipe(1).FailPendingReads();
     ASSERT_TRUE(bus_->Await([&] { return Pipe(1).Reads().readsBegun == before.readsBegun + 1; }));
     ASSERT_TRUE(Pipe(1).AwaitIdleReader());
+    EXPECT_EQ(loop_->PendingDeviceChanges(), 0u);
     for (uint64_t i = 1; i <= 3; ++i) {
         ASSERT_GE(bus_->ExpireWaits(), 1u);
         ASSERT_TRUE(bus_->Await([&] { return Pipe(1).Reads().readsCancelled == i; }));
         ASSERT_TRUE(Pipe(1).AwaitIdleReader());
         EXPECT_EQ(Pipe(1).Reads().readsBegun, before.readsBegun + 1 + i);
+        // Nothing came for an interval after a failure: the device may have
+        // gone unannounced, so one scan is asked for per run of failures.
+        EXPECT_EQ(loop_->PendingDeviceChanges(), 1u);
     }
     EXPECT_EQ(Pipe(1).Reads().lastWaitLimitMs, 250u);
-    // Reports still get through afterwards.
+    // Reports still get through afterwards (the scan finds the device there).
     SendAndDeliver(1, {9, 4, 2});
     EXPECT_EQ(Queued(1).size(), 1u);
+    EXPECT_EQ(Arrivals().size(), 1u);
+    EXPECT_TRUE(Removals().empty());
 }
 
 TEST_F(PipeIoTest, StoppingDuringAHandOverNeverHangsAndKeepsTheReport) {

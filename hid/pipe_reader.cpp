@@ -40,6 +40,7 @@ void RunReader(IowKit2Device* device, unsigned pipe) {
     // Once set, a read that takes longer than the poll interval is cancelled
     // and issued again: a device that failed once may have stopped answering.
     bool readFailed = false;
+    bool rescanAsked = false;
     for (;;) {
         std::memset(report, 0, sizeof report);
         port.BeginRead(report, length);
@@ -50,6 +51,7 @@ void RunReader(IowKit2Device* device, unsigned pipe) {
                     if (!port.GetReadResult(size)) {
                         readFailed = true;
                     } else if (size > 0) {
+                        rescanAsked = false;
                         DeliverReport(*device, pipe, report,
                                       std::min<uint32_t>(size, kIowKit2ReportSize));
                     }
@@ -66,6 +68,15 @@ void RunReader(IowKit2Device* device, unsigned pipe) {
                     }
                     [[fallthrough]];
                 case IowKit2WaitResult::kFailed:
+                    // Nothing for a poll interval after a failure: the device
+                    // may have gone with no broadcast reaching the owner (a
+                    // removal during sleep, say). One fresh scan per run of
+                    // failures finds out, so the connection never stays dead.
+                    readFailed = true;
+                    if (!rescanAsked) {
+                        rescanAsked = true;
+                        IowKit2Layer().carrier->PostDeviceChange();
+                    }
                     port.CancelPendingRead();
                     reissue = true;
                     break;

@@ -95,9 +95,13 @@ class IowKit2Platform {
     virtual uint32_t Load() = 0;
     virtual void Unload() = 0;
 
-    // The present HID interfaces in the platform's order; none when the
-    // device set cannot be had. Interfaces without a detail are left out.
-    virtual std::optional<std::vector<IowKit2InterfaceEntry>> ListHidInterfaces() = 0;
+    // Calls visit for each present HID interface, in the platform's order,
+    // while the platform's device set lives: a device node may belong to that
+    // set, so GetParent works on it only inside visit (so it is in Wine).
+    // False when the device set cannot be had. Interfaces without a detail
+    // are left out.
+    virtual bool VisitHidInterfaces(
+        const std::function<void(const IowKit2InterfaceEntry&)>& visit) = 0;
     virtual std::optional<uint32_t> GetParent(uint32_t node) = 0;
     // Read/write access first, then no access rights; none when both fail.
     virtual std::unique_ptr<IowKit2Probe> OpenProbe(const std::string& devicePath) = 0;

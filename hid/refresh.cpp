@@ -112,6 +112,7 @@ void Merge(IowKit2LayerState& layer) {
 void IowKit2Refresh() {
     IowKit2LayerState& layer = IowKit2Layer();
     layer.refreshing = true;
+    layer.changeDuringRefresh = false;
     {
         std::lock_guard lock(*layer.listLock);
         IowKit2Enumerate(layer.foundList);
@@ -126,14 +127,23 @@ void IowKit2Refresh() {
     // inside shuts down when it ends.
     if (layer.shutdownDeferred && !IowKit2OwnerBusy(layer)) {
         IowKit2Shutdown();
+        return;
+    }
+    if (layer.changeDuringRefresh) {
+        layer.changeDuringRefresh = false;
+        layer.carrier->PostDeviceChange();
     }
 }
 
 void IowKit2DevicesChanged() {
     IowKit2LayerState& layer = IowKit2Layer();
+    if (!layer.started) {
+        return;
+    }
     // A change that arrives while a refresh runs (a callback dispatching
-    // messages) is dropped: the running refresh is already looking.
-    if (!layer.started || layer.refreshing) {
+    // messages) may come after that refresh looked: one more follows it.
+    if (layer.refreshing) {
+        layer.changeDuringRefresh = true;
         return;
     }
     // Inside a read callback a refresh could have to stop the very reader

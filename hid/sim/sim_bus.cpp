@@ -365,22 +365,34 @@ bool Bus::IsLoaded() const {
     return loaded_;
 }
 
-std::optional<std::vector<IowKit2InterfaceEntry>> Bus::ListHidInterfaces() const {
-    std::lock_guard lock(mutex_);
-    if (failDeviceSet_) {
-        return std::nullopt;
-    }
+bool Bus::VisitHidInterfaces(const std::function<void(const IowKit2InterfaceEntry&)>& visit) {
     std::vector<IowKit2InterfaceEntry> entries;
-    for (const auto& interface : present_) {
-        if (!interface->description_.detailFails) {
-            entries.push_back({interface->path_, interface->node_});
+    {
+        std::lock_guard lock(mutex_);
+        if (failDeviceSet_) {
+            return false;
         }
+        for (const auto& interface : present_) {
+            if (!interface->description_.detailFails) {
+                entries.push_back({interface->path_, interface->node_});
+            }
+        }
+        ++listingsRunning_;
     }
-    return entries;
+    // The visitor opens probes, which take the bus mutex.
+    for (const IowKit2InterfaceEntry& entry : entries) {
+        visit(entry);
+    }
+    std::lock_guard lock(mutex_);
+    --listingsRunning_;
+    return true;
 }
 
 std::optional<uint32_t> Bus::GetParent(uint32_t node) const {
     std::lock_guard lock(mutex_);
+    if (listingsRunning_ == 0) {
+        return std::nullopt;
+    }
     const auto found = parents_.find(node);
     if (found == parents_.end()) {
         return std::nullopt;

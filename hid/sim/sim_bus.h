@@ -232,7 +232,8 @@ class Bus : public std::enable_shared_from_this<Bus> {
     // Platform operations.
     uint32_t Load();
     void Unload();
-    std::optional<std::vector<IowKit2InterfaceEntry>> ListHidInterfaces() const;
+    bool VisitHidInterfaces(const std::function<void(const IowKit2InterfaceEntry&)>& visit);
+    // Only while a listing runs, as in Wine, where nodes belong to the set.
     std::optional<uint32_t> GetParent(uint32_t node) const;
     void SetDeviceChangeListener(std::function<void()> changed);
     uint32_t CreateHeap();
@@ -254,6 +255,7 @@ class Bus : public std::enable_shared_from_this<Bus> {
     uint32_t failLoad_ = 0;
     uint32_t failHeapCreate_ = 0;
     bool failDeviceSet_ = false;
+    int listingsRunning_ = 0;
     bool failSignals_ = false;
 
     mutable std::mutex heapMutex_;

@@ -31,31 +31,37 @@ TEST_F(SimBusTest, ListsInterfacesInPlugOrderUnderTheirDeviceNode) {
     auto second = bus_->Plug({{hidden, Described(0x03EB, 5, 5)}});
     EXPECT_EQ(changes, 2);
 
-    auto list = platform_->ListHidInterfaces();
-    ASSERT_TRUE(list);
-    ASSERT_EQ(list->size(), 3u);
-    EXPECT_EQ((*list)[0].devicePath, first->GetInterface(0).Path());
-    EXPECT_EQ((*list)[1].devicePath, first->GetInterface(1).Path());
-    EXPECT_EQ((*list)[2].devicePath, second->GetInterface(1).Path());
-    for (size_t i = 0; i < 2; ++i) {
-        auto parent = platform_->GetParent((*list)[i].node);
-        ASSERT_TRUE(parent);
-        EXPECT_NE(*parent, first->Node());
-        EXPECT_EQ(platform_->GetParent(*parent), first->Node());
-    }
+    // Nodes resolve only while the listing runs, as in Wine.
+    std::vector<std::string> paths;
+    std::vector<std::optional<uint32_t>> grandParents;
+    ASSERT_TRUE(platform_->VisitHidInterfaces([&](const IowKit2InterfaceEntry& entry) {
+        paths.push_back(entry.devicePath);
+        auto parent = platform_->GetParent(entry.node);
+        EXPECT_TRUE(parent && *parent != first->Node());
+        grandParents.push_back(parent ? platform_->GetParent(*parent) : std::nullopt);
+    }));
+    EXPECT_EQ(paths, (std::vector<std::string>{first->GetInterface(0).Path(),
+                                               first->GetInterface(1).Path(),
+                                               second->GetInterface(1).Path()}));
+    EXPECT_EQ(grandParents[0], first->Node());
+    EXPECT_EQ(grandParents[1], first->Node());
+    EXPECT_EQ(grandParents[2], second->Node());
+    EXPECT_FALSE(platform_->GetParent(first->GetInterface(0).Node()));
     EXPECT_NE(first->GetInterface(0).Path(), second->GetInterface(0).Path());
 
     first->Unplug();
     first->Unplug();  // already gone: no second change
     EXPECT_EQ(changes, 3);
     EXPECT_FALSE(first->IsPlugged());
-    EXPECT_EQ(platform_->ListHidInterfaces()->size(), 1u);
+    int listed = 0;
+    EXPECT_TRUE(platform_->VisitHidInterfaces([&](const IowKit2InterfaceEntry&) { ++listed; }));
+    EXPECT_EQ(listed, 1);
     EXPECT_EQ(platform_->OpenProbe(first->GetInterface(0).Path()), nullptr);
 
     platform_->SetDeviceChangeListener(nullptr);
     EXPECT_FALSE(bus_->HasDeviceChangeListener());
     bus_->FailDeviceSet(true);
-    EXPECT_FALSE(platform_->ListHidInterfaces());
+    EXPECT_FALSE(platform_->VisitHidInterfaces([](const IowKit2InterfaceEntry&) {}));
 }
 
 TEST_F(SimBusTest, ProbesAnswerWhatTheDescriptionSays) {

@@ -280,8 +280,9 @@ class Bus::Platform final : public IowKit2Platform {
 
     uint32_t Load() override { return bus_->Load(); }
     void Unload() override { bus_->Unload(); }
-    std::optional<std::vector<IowKit2InterfaceEntry>> ListHidInterfaces() override {
-        return bus_->ListHidInterfaces();
+    bool VisitHidInterfaces(
+        const std::function<void(const IowKit2InterfaceEntry&)>& visit) override {
+        return bus_->VisitHidInterfaces(visit);
     }
     std::optional<uint32_t> GetParent(uint32_t node) override { return bus_->GetParent(node); }
 

@@ -57,17 +57,21 @@ class VirtualSwitchTest : public ::testing::Test {
 };
 
 TEST_F(VirtualSwitchTest, IsAnIoWarriorWithTwoInterfacesUnderOneDevice) {
-    auto list = platform_->ListHidInterfaces();
-    ASSERT_EQ(list->size(), 2u);
-    auto pipe0 = platform_->OpenProbe((*list)[0].devicePath);
-    auto pipe1 = platform_->OpenProbe((*list)[1].devicePath);
+    std::vector<std::string> paths;
+    std::vector<std::optional<uint32_t>> keys;
+    platform_->VisitHidInterfaces([&](const IowKit2InterfaceEntry& entry) {
+        paths.push_back(entry.devicePath);
+        keys.push_back(platform_->GetParent(*platform_->GetParent(entry.node)));
+    });
+    ASSERT_EQ(paths.size(), 2u);
+    EXPECT_TRUE(keys[0] && keys[0] == keys[1]);
+    auto pipe0 = platform_->OpenProbe(paths[0]);
+    auto pipe1 = platform_->OpenProbe(paths[1]);
     EXPECT_EQ(pipe0->GetAttributes()->vendorId, 0x1214);
     EXPECT_EQ(pipe1->GetAttributes()->productId, 0x03EB);
     EXPECT_LT(pipe0->GetCaps()->outputReportLength, 8);
     EXPECT_EQ(pipe1->GetCaps()->outputReportLength, 8);
     EXPECT_EQ(pipe1->GetCaps()->inputReportLength, 8);
-    EXPECT_EQ(platform_->GetParent(*platform_->GetParent((*list)[0].node)),
-              platform_->GetParent(*platform_->GetParent((*list)[1].node)));
     char16_t serial[9] = {};
     ASSERT_TRUE(pipe1->GetSerialNumberString(serial, sizeof serial));
     EXPECT_EQ(std::u16string(serial, 8), u"1A2B3C4D");

@@ -125,9 +125,10 @@ WINBOOL WINAPI StandInDestroySet(HDEVINFO set) {
     return TRUE;
 }
 
+// As in Wine, a node means something only while its device set lives.
 CONFIGRET WINAPI StandInGetParent(PDEVINST parent, DEVINST node, ULONG flags) {
     auto found = bus->parents.find(node);
-    if (flags != 0 || found == bus->parents.end()) {
+    if (flags != 0 || found == bus->parents.end() || bus->setsCreated == bus->setsDestroyed) {
         return CR_NO_SUCH_DEVNODE;
     }
     *parent = found->second;
@@ -264,15 +265,24 @@ TEST_F(Enumeration, ListsInterfacesInPlatformOrderSkippingThoseWithoutDetail) {
         {"\\\\?\\hid#detail-fails", 0x104, false, true},
         {"\\\\?\\hid#vid_046d&pid_c52b#3", 0x105},
     };
-    auto entries = platform_.ListHidInterfaces();
-    ASSERT_TRUE(entries.has_value());
-    ASSERT_EQ(entries->size(), 3u);
-    EXPECT_EQ((*entries)[0].devicePath, "\\\\?\\hid#vid_1214&pid_03eb&mi_00#1");
-    EXPECT_EQ((*entries)[0].node, 0x101u);
-    EXPECT_EQ((*entries)[1].devicePath, "\\\\?\\hid#vid_1214&pid_03eb&mi_01#2");
-    EXPECT_EQ((*entries)[1].node, 0x103u);
-    EXPECT_EQ((*entries)[2].devicePath, "\\\\?\\hid#vid_046d&pid_c52b#3");
-    EXPECT_EQ((*entries)[2].node, 0x105u);
+    bus_.parents = {{0x101, 0x50}, {0x50, 0x7}};
+    std::vector<IowKit2InterfaceEntry> entries;
+    std::optional<uint32_t> grandParent;
+    ASSERT_TRUE(platform_.VisitHidInterfaces([&](const IowKit2InterfaceEntry& entry) {
+        entries.push_back(entry);
+        if (entry.node == 0x101) {  // the parents are asked while the set lives
+            auto parent = platform_.GetParent(entry.node);
+            grandParent = parent ? platform_.GetParent(*parent) : std::nullopt;
+        }
+    }));
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].devicePath, "\\\\?\\hid#vid_1214&pid_03eb&mi_00#1");
+    EXPECT_EQ(entries[0].node, 0x101u);
+    EXPECT_EQ(entries[1].devicePath, "\\\\?\\hid#vid_1214&pid_03eb&mi_01#2");
+    EXPECT_EQ(entries[1].node, 0x103u);
+    EXPECT_EQ(entries[2].devicePath, "\\\\?\\hid#vid_046d&pid_c52b#3");
+    EXPECT_EQ(entries[2].node, 0x105u);
+    EXPECT_EQ(grandParent, 0x7u);
 
     EXPECT_TRUE(IsEqualGUID(bus_.guidAsked, kStandInHidGuid));
     EXPECT_EQ(bus_.flagsAsked, 0x12u);
@@ -283,25 +293,15 @@ TEST_F(Enumeration, ListsInterfacesInPlatformOrderSkippingThoseWithoutDetail) {
 
 TEST_F(Enumeration, NoDeviceSetListsNothingAndEmptySetListsNone) {
     bus_.noDeviceSet = true;
-    EXPECT_FALSE(platform_.ListHidInterfaces().has_value());
+    int visits = 0;
+    const auto count = [&visits](const IowKit2InterfaceEntry&) { ++visits; };
+    EXPECT_FALSE(platform_.VisitHidInterfaces(count));
     EXPECT_EQ(bus_.setsDestroyed, 0);
 
     bus_.noDeviceSet = false;
-    auto entries = platform_.ListHidInterfaces();
-    ASSERT_TRUE(entries.has_value());
-    EXPECT_TRUE(entries->empty());
+    EXPECT_TRUE(platform_.VisitHidInterfaces(count));
+    EXPECT_EQ(visits, 0);
     EXPECT_EQ(bus_.setsDestroyed, 1);
-}
-
-TEST_F(Enumeration, GrandParentThroughTwoParentLookups) {
-    bus_.parents = {{0x101, 0x50}, {0x50, 0x7}};
-    auto parent = platform_.GetParent(0x101);
-    ASSERT_TRUE(parent.has_value());
-    EXPECT_EQ(*parent, 0x50u);
-    auto grandParent = platform_.GetParent(*parent);
-    ASSERT_TRUE(grandParent.has_value());
-    EXPECT_EQ(*grandParent, 0x7u);
-    EXPECT_FALSE(platform_.GetParent(0x7).has_value());
 }
 
 TEST_F(Enumeration, ProbeReadsAttributesCapsAndStrings) {

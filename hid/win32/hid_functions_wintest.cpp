@@ -50,9 +50,10 @@ TEST(HidFunctions, LoadsTheFourteenFunctionsAndUnloadsThem) {
     // The platform object reports success as 0.
     IowKit2Win32Platform platform;
     EXPECT_EQ(platform.Load(), 0u);
-    EXPECT_TRUE(platform.ListHidInterfaces().has_value());
+    const auto ignore = [](const IowKit2InterfaceEntry&) {};
+    EXPECT_TRUE(platform.VisitHidInterfaces(ignore));
     platform.Unload();
-    EXPECT_FALSE(platform.ListHidInterfaces().has_value());
+    EXPECT_FALSE(platform.VisitHidInterfaces(ignore));
 }
 
 TEST(HidFunctions, MissingLibraryFailsWithItsCodeAndLeavesNothingLoaded) {

@@ -25,9 +25,10 @@ class BroadcastOnlyPlatform final : public IowKit2Platform {
 
     uint32_t Load() override { return bus_->Load(); }
     void Unload() override { bus_->Unload(); }
-    std::optional<std::vector<IowKit2InterfaceEntry>> ListHidInterfaces() override {
+    bool VisitHidInterfaces(
+        const std::function<void(const IowKit2InterfaceEntry&)>& visit) override {
         ++scans_;
-        return bus_->ListHidInterfaces();
+        return bus_->VisitHidInterfaces(visit);
     }
     std::optional<uint32_t> GetParent(uint32_t node) override { return bus_->GetParent(node); }
     std::unique_ptr<IowKit2Probe> OpenProbe(const std::string& path) override {

@@ -90,20 +90,21 @@ void IowKit2Win32Platform::Unload() {
     IowKit2UnloadPlatform(libraries_, functions_);
 }
 
-std::optional<std::vector<IowKit2InterfaceEntry>> IowKit2Win32Platform::ListHidInterfaces() {
+bool IowKit2Win32Platform::VisitHidInterfaces(
+    const std::function<void(const IowKit2InterfaceEntry&)>& visit) {
     if (!IsLoaded()) {
-        return std::nullopt;
+        return false;
     }
     const IowKit2HidFunctions& f = functions_;
     GUID hidGuid{};
     f.HidD_GetHidGuid(&hidGuid);
     HDEVINFO set = f.SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr, kPresentInterfaces);
     if (set == INVALID_HANDLE_VALUE || set == nullptr) {
-        return std::nullopt;
+        return false;
     }
+    // Destroyed only after the last visit: Wine's device nodes belong to the
+    // set and stop resolving with it.
     DeviceInfoSet devices(set, f.SetupDiDestroyDeviceInfoList);
-
-    std::vector<IowKit2InterfaceEntry> entries;
     for (DWORD memberIndex = 0;; ++memberIndex) {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
         interfaceData.cbSize = sizeof(interfaceData);
@@ -112,10 +113,10 @@ std::optional<std::vector<IowKit2InterfaceEntry>> IowKit2Win32Platform::ListHidI
             break;
         }
         if (auto entry = GetInterfaceDetail(f, devices.get(), interfaceData)) {
-            entries.push_back(std::move(*entry));
+            visit(*entry);
         }
     }
-    return entries;
+    return true;
 }
 
 std::optional<uint32_t> IowKit2Win32Platform::GetParent(uint32_t node) {

@@ -19,7 +19,8 @@ class IowKit2Win32Platform final : public IowKit2Platform {
     uint32_t Load() override;
     void Unload() override;
 
-    std::optional<std::vector<IowKit2InterfaceEntry>> ListHidInterfaces() override;
+    bool VisitHidInterfaces(
+        const std::function<void(const IowKit2InterfaceEntry&)>& visit) override;
     std::optional<uint32_t> GetParent(uint32_t node) override;
     std::unique_ptr<IowKit2Probe> OpenProbe(const std::string& devicePath) override;
     std::unique_ptr<IowKit2ReadPort> OpenReadPort(const std::string& devicePath) override;

@@ -41,6 +41,13 @@ LRESULT CALLBACK IowKit2WndProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 IowKit2DevicesChanged();
             }
             break;
+        case WM_POWERBROADCAST:
+            // Devices may have gone and come back while the machine slept,
+            // and not every system says so with a device change.
+            if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) {
+                IowKit2DevicesChanged();
+            }
+            break;
         case kIowKit2ReportMessage:
             if (lParam != 0) {
                 return IowKit2ServeReport(static_cast<unsigned>(wParam),

@@ -90,7 +90,7 @@ TEST_F(WindowCarrier, IsAHiddenToolWindowThatSurvivesARecreate) {
     EXPECT_NE(Window(), nullptr);
 }
 
-TEST_F(WindowCarrier, DeviceChangeSevenRefreshesOnTheOwnerThreadOnly) {
+TEST_F(WindowCarrier, DeviceChangeSevenAndResumeRefreshOnTheOwnerThreadOnly) {
     carrier_.PostDeviceChange();
     EXPECT_TRUE(devicesChangedThreads.empty());  // never inside the call
     Pump();
@@ -104,14 +104,16 @@ TEST_F(WindowCarrier, DeviceChangeSevenRefreshesOnTheOwnerThreadOnly) {
         SendMessageA(window, 0x0219, 0x8004, 0);  // a device went away
         SendMessageA(window, 0x0219, 0x0018, 0);  // configuration changed
         SendMessageA(window, 0x0219, 7, 0);       // devices changed
+        SendMessageA(window, 0x0218, 0x4, 0);     // going to sleep
+        SendMessageA(window, 0x0218, 0x12, 0);    // resumed: look again
     });
-    while (devicesChangedThreads.size() < 2) {
+    while (devicesChangedThreads.size() < 3) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         Pump();
     }
     broadcaster.join();
-    ASSERT_EQ(devicesChangedThreads.size(), 2u);
-    EXPECT_EQ(devicesChangedThreads[1], GetCurrentThreadId());
+    ASSERT_EQ(devicesChangedThreads.size(), 3u);
+    EXPECT_EQ(devicesChangedThreads[2], GetCurrentThreadId());
     EXPECT_TRUE(served.empty());
 }
 

@@ -74,6 +74,7 @@ bool IowKit2Win32WritePort::DeviceGone() {
     }
     HIDD_ATTRIBUTES hidAttr{};
     hidAttr.Size = sizeof(hidAttr);
-    // Any other failure says nothing about the device having gone.
-    return !getAttributes_(file_.get(), &hidAttr) && GetLastError() == ERROR_DEVICE_NOT_CONNECTED;
+    // A handle that no longer answers is on a device that went, whatever the
+    // code: Windows says 1167, Wine says 5 (access denied) for a removed device.
+    return !getAttributes_(file_.get(), &hidAttr);
 }

@@ -19,7 +19,6 @@ namespace {
 using e2e::ChildProgram;
 using std::chrono::seconds;
 
-constexpr char kProgram[] = "../../app/PelorandixControlCenter-virtual.exe";
 constexpr char kCommandLine[] = "../../cli/pelorandix.exe";
 constexpr char kCommandLineVirtual[] = "../../cli/pelorandix-virtual.exe";
 
@@ -55,8 +54,22 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-TEST_F(CommandLineTest, CommandsGoToTheRunningProgramWhichShowsNoBoxForThem) {
-    ChildProgram program(e2e::BesideThisProgram(kProgram), folder_.Path());
+// The running program with the virtual switch, and the release program with
+// the same switch met through Wine's own HID stack: the answers, the revision
+// and the serial number come through the real path there.
+class RunningProgramCommandTest : public CommandLineTest,
+                                  public ::testing::WithParamInterface<e2e::SwitchPath> {};
+
+INSTANTIATE_TEST_SUITE_P(VirtualAndHidStack, RunningProgramCommandTest,
+                         ::testing::Values(e2e::SwitchPath::kVirtual,
+                                           e2e::SwitchPath::kHidStack));
+
+TEST_P(RunningProgramCommandTest, CommandsGoToTheRunningProgramWhichShowsNoBoxForThem) {
+    if (GetParam() == e2e::SwitchPath::kHidStack) {
+        static const bool installed = e2e::InstallTestBus();
+        ASSERT_TRUE(installed) << "the test bus did not come up";
+    }
+    e2e::SwitchedProgram program(GetParam(), folder_.Path());
     ASSERT_TRUE(program.Started());
     // Asked while the program starts (a log-on task beside the start at
     // login), the answer waits for its first look for the switch.
@@ -98,9 +111,7 @@ TEST_F(CommandLineTest, CommandsGoToTheRunningProgramWhichShowsNoBoxForThem) {
                   "\"00001012\",\"serialNumber\":\"1A2B3C4D\",\"rotating\":false}"});
 
     // Unplugged: the failure goes to the caller, not into a message box.
-    from = program.LineCount();
-    ASSERT_TRUE(program.Send("unplug"));
-    ASSERT_TRUE(program.WaitForLine("ok", from, kStepLimit));
+    ASSERT_EQ(program.Command("unplug", kStepLimit), "ok");
     Finished failed = Run(kCommandLine, L"--port A");
     EXPECT_EQ(failed.exitCode, 1u);
     EXPECT_EQ(failed.lines, std::vector<std::string>{"pelorandix: no switch is connected"});

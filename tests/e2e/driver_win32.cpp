@@ -12,6 +12,16 @@ namespace {
 constexpr auto kPollPeriod = std::chrono::milliseconds(10);
 // How long a terminated child may take to be gone.
 constexpr DWORD kTerminateWaitMilliseconds = 5000;
+// The programs under test, beside the test drivers in the build tree.
+constexpr char kVirtualProgram[] = "../../app/PelorandixControlCenter-virtual.exe";
+constexpr char kReleaseProgram[] = "../../app/PelorandixControlCenter.exe";
+constexpr char kReleaseCommandLine[] = "../../cli/pelorandix.exe";
+constexpr char kBusTool[] = "../hidbus/pelorandix-bus.exe";
+constexpr char kBusInstaller[] = "../hidbus/pelorandix-bus-install.exe";
+constexpr char kCfgmgr32StandIn[] = "../hidbus/cfgmgr32/cfgmgr32.dll";
+constexpr auto kBusInstallLimit = std::chrono::seconds(90);
+// Plug and Play brings a switch's interfaces up within this.
+constexpr auto kBusPlugLimit = std::chrono::seconds(30);
 // WM_GETTEXT to a window that hangs gives up after this.
 constexpr UINT kGetTextTimeoutMilliseconds = 2000;
 
@@ -475,6 +485,91 @@ void PressKey(WORD key, std::initializer_list<WORD> modifiers, int downs) {
         inputs.push_back(KeyInput(*modifier, true));
     }
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+bool InstallTestBus() {
+    const std::filesystem::path tool = BesideThisProgram(kBusInstaller);
+    for (const wchar_t* step : {L"install", L"wait 30"}) {
+        ChildProgram install(tool, tool.parent_path(), step);
+        if (install.WaitForExit(kBusInstallLimit) != 0u) {
+            return false;
+        }
+    }
+    // The stand-in beside the programs counts only with this override: Wine
+    // passes no WINEDLLOVERRIDES on to the processes a test starts.
+    for (const wchar_t* exe : {L"PelorandixControlCenter.exe", L"pelorandix.exe"}) {
+        const std::wstring key =
+            std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\DllOverrides";
+        const wchar_t value[] = L"native,builtin";
+        if (RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"cfgmgr32", REG_SZ, value,
+                            sizeof value) != ERROR_SUCCESS) {
+            return false;
+        }
+    }
+    return true;
+}
+
+SwitchedProgram::SwitchedProgram(SwitchPath path, const std::filesystem::path& workingDirectory,
+                                 std::wstring_view busArguments) {
+    if (path == SwitchPath::kVirtual) {
+        ownProgram_ =
+            std::make_unique<ChildProgram>(BesideThisProgram(kVirtualProgram), workingDirectory);
+        program_ = wire_ = ownProgram_.get();
+        return;
+    }
+    // The stand-in answers beside the program only (a DLL override the test
+    // sets for its own process tree).
+    std::error_code error;
+    for (const char* file : {kReleaseProgram, kReleaseCommandLine, kCfgmgr32StandIn}) {
+        const std::filesystem::path from = BesideThisProgram(file);
+        std::filesystem::copy_file(from, workingDirectory / from.filename(),
+                                   std::filesystem::copy_options::overwrite_existing, error);
+    }
+    bus_ =
+        std::make_unique<ChildProgram>(BesideThisProgram(kBusTool), workingDirectory, busArguments);
+    wire_ = bus_.get();
+    // Every switch asked for at start is on the bus before the program looks.
+    const size_t switches = 1 + std::count(busArguments.begin(), busArguments.end(), L' ');
+    size_t from = 0;
+    for (size_t plugged = 0; plugged < switches; ++plugged) {
+        const auto ok = bus_->WaitForLine("ok", from, kBusPlugLimit);
+        if (!ok) {
+            return;
+        }
+        from = *ok + 1;
+    }
+    ownProgram_ = std::make_unique<ChildProgram>(
+        workingDirectory / std::filesystem::path(kReleaseProgram).filename(), workingDirectory);
+    program_ = ownProgram_.get();
+}
+
+SwitchedProgram::~SwitchedProgram() {
+    ownProgram_.reset();
+    if (bus_) {
+        bus_->CloseInput();
+        bus_->WaitForExit(kBusPlugLimit);
+    }
+}
+
+bool SwitchedProgram::Started() const {
+    return program_ != nullptr && program_->Started() && wire_->Started();
+}
+
+std::optional<std::string> SwitchedProgram::Command(std::string_view line, Clock::duration limit) {
+    const size_t from = wire_->LineCount();
+    if (!wire_->Send(line)) {
+        return std::nullopt;
+    }
+    // The reply is the first line that is no wire-log line.
+    const auto reply = wire_->WaitForLine(
+        [](const std::string& text) {
+            return !text.starts_with("> ") && !text.starts_with("< ") && !text.starts_with("#");
+        },
+        from, limit);
+    if (!reply) {
+        return std::nullopt;
+    }
+    return wire_->Line(*reply).text;
 }
 
 }  // namespace e2e

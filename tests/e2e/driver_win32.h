@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -55,6 +56,8 @@ class ChildProgram {
 
     // Writes one line to the child's standard input.
     bool Send(std::string_view line);
+    // Ends the child's standard input, as a terminal's Ctrl+Z does.
+    void CloseInput() { input_.reset(); }
 
     // The index of the first output line from `from` on that starts with
     // `prefix` (or satisfies `match`), waiting up to `limit` for it.
@@ -89,6 +92,58 @@ class ChildProgram {
     std::condition_variable arrived_;
     std::vector<OutputLine> lines_;
     bool outputEnded_ = false;
+};
+
+// How the program under test meets its switch.
+enum class SwitchPath {
+    // PelorandixControlCenter-virtual.exe: the virtual switch inside the
+    // program, its wire log the program's output, its commands the program's
+    // input.
+    kVirtual,
+    // The release program, copied with pelorandix.exe and the test's cfgmgr32
+    // stand-in into the working folder, meeting switches of pelorandix-bus.exe through Wine's
+    // own HID stack: the wire log and the commands are the bus tool's.
+    kHidStack,
+};
+
+// Installs the test bus drivers into the prefix (once per prefix; later
+// calls find them there) and waits until they run; false when they do not.
+bool InstallTestBus();
+
+// The program under test with its switch, started in `workingDirectory`:
+// the output lines and Send are the switch's wire log and commands, the
+// process id and IsRunning the program's. `busArguments` name the switches
+// pelorandix-bus.exe plugs at start (PID[:SERIAL] ...); none: one switch.
+class SwitchedProgram {
+  public:
+    SwitchedProgram(SwitchPath path, const std::filesystem::path& workingDirectory,
+                    std::wstring_view busArguments = {});
+    // The program ends first; the bus tool then takes its switches off the
+    // bus as it ends, so that none is left for the next test.
+    ~SwitchedProgram();
+    SwitchedProgram(const SwitchedProgram&) = delete;
+    SwitchedProgram& operator=(const SwitchedProgram&) = delete;
+
+    bool Started() const;
+    DWORD ProcessId() const { return program_->ProcessId(); }
+    bool IsRunning() const { return program_->IsRunning(); }
+    std::optional<DWORD> WaitForExit(Clock::duration limit) { return program_->WaitForExit(limit); }
+    bool Send(std::string_view line) { return wire_->Send(line); }
+    std::optional<size_t> WaitForLine(std::string_view prefix, size_t from,
+                                      Clock::duration limit) {
+        return wire_->WaitForLine(prefix, from, limit);
+    }
+    size_t LineCount() const { return wire_->LineCount(); }
+    OutputLine Line(size_t index) const { return wire_->Line(index); }
+    std::vector<OutputLine> Lines() const { return wire_->Lines(); }
+    // Sends a switch command and waits for its reply line.
+    std::optional<std::string> Command(std::string_view line, Clock::duration limit);
+
+  private:
+    std::unique_ptr<ChildProgram> bus_;
+    std::unique_ptr<ChildProgram> ownProgram_;
+    ChildProgram* program_ = nullptr;
+    ChildProgram* wire_ = nullptr;
 };
 
 // Top-level windows of a process with this class name and, when given, this

@@ -1,5 +1,6 @@
 // The firmware upgrade as a user goes through it, in the program with the
-// virtual switch: Firmware Upgrade from the tray menu, Check, Yes, the new
+// virtual switch and in the release program meeting the same switch through
+// Wine's own HID stack: Firmware Upgrade from the tray menu, Check, Yes, the new
 // firmware's records on the switch's wire in order, the outcome message, and
 // the switch's new version in the dialog opened again. The update server runs
 // on a thread of this driver, reached through the proxy settings, and offers
@@ -26,11 +27,9 @@
 
 namespace {
 
-using e2e::ChildProgram;
 using e2e::Clock;
+using e2e::SwitchPath;
 using std::chrono::seconds;
-
-constexpr char kProgram[] = "../../app/PelorandixControlCenter-virtual.exe";
 
 constexpr char kDialogClass[] = "#32770";
 constexpr char kMainCaption[] = "Pelorandix";
@@ -61,6 +60,8 @@ constexpr size_t kImageBytes = 8 * 1024;
 constexpr char kQuestion[] =
     "There is a new Firmware available (v1.11)! Do you want to upgarde the switch?";
 constexpr char kFinished[] = "Firmware Upgrade finished";
+constexpr char kNotConnected[] = "Firmware Upgrade failed: the switch is not connected";
+constexpr char kWriteFailed[] = "Firmware Upgrade failed: the switch did not take the data";
 constexpr char kDeviceTypeAnswer[] = "< 09 04 03 00 03";
 constexpr char kS1RecordHeader[] = "> 09 C2 F1";
 constexpr char kSetPort[] = "> 09 04 0B";
@@ -122,9 +123,13 @@ std::vector<Record> RecordsInFile(const std::string& path) {
     return records;
 }
 
-class FirmwareProgramTest : public ::testing::Test {
+class FirmwareProgram : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void Start(SwitchPath path) {
+        if (path == SwitchPath::kHidStack) {
+            static const bool installed = e2e::InstallTestBus();
+            ASSERT_TRUE(installed) << "the test bus did not come up";
+        }
         std::ofstream(images_.File("1.11.s19"), std::ios::binary)
             << updateserver::MakeSRecordImage(kOfferedVersion, kImageBytes);
         std::string error;
@@ -132,7 +137,7 @@ class FirmwareProgramTest : public ::testing::Test {
         ASSERT_TRUE(listener_) << error;
         proxy_.PointAt(listener_->Port());
 
-        program_ = std::make_unique<ChildProgram>(e2e::BesideThisProgram(kProgram), folder_.Path());
+        program_ = std::make_unique<e2e::SwitchedProgram>(path, folder_.Path());
         ASSERT_TRUE(program_->Started());
         mainWindow_ = e2e::WaitForTopWindow(
             program_->ProcessId(), kDialogClass, kMainCaption, true, kStartLimit,
@@ -190,11 +195,25 @@ class FirmwareProgramTest : public ::testing::Test {
     updateserver::UpdateService service_{images_.Path()};
     std::unique_ptr<updateserver::UpdateListener> listener_;
     ProxySettings proxy_;
-    std::unique_ptr<ChildProgram> program_;
+    std::unique_ptr<e2e::SwitchedProgram> program_;
     HWND mainWindow_ = nullptr;
 };
 
-TEST_F(FirmwareProgramTest, CheckAndYesPassTheNewFirmwareToTheSwitch) {
+class FirmwareProgramTest : public FirmwareProgram,
+                            public ::testing::WithParamInterface<SwitchPath> {
+  protected:
+    void SetUp() override { Start(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(VirtualAndHidStack, FirmwareProgramTest,
+                         ::testing::Values(SwitchPath::kVirtual, SwitchPath::kHidStack));
+
+class VirtualFirmwareProgramTest : public FirmwareProgram {
+  protected:
+    void SetUp() override { Start(SwitchPath::kVirtual); }
+};
+
+TEST_P(FirmwareProgramTest, CheckAndYesPassTheNewFirmwareToTheSwitch) {
     HWND dialog = OpenUpgradeDialog();
     ASSERT_NE(dialog, nullptr) << "the upgrade dialog did not open";
     EXPECT_EQ(e2e::WindowText(GetDlgItem(dialog, kVersionText)), "1.10");
@@ -234,18 +253,16 @@ TEST_F(FirmwareProgramTest, CheckAndYesPassTheNewFirmwareToTheSwitch) {
     Close(dialog);
 }
 
-TEST_F(FirmwareProgramTest, ARecordTheSwitchRefusesStopsTheTransferAndIsNamed) {
+TEST_P(FirmwareProgramTest, ARecordTheSwitchRefusesStopsTheTransferAndIsNamed) {
     HWND dialog = OpenUpgradeDialog();
     ASSERT_NE(dialog, nullptr) << "the upgrade dialog did not open";
     // The switch takes three records and refuses the fourth.
-    size_t from = program_->LineCount();
-    ASSERT_TRUE(program_->Send("status 0 0 0 4"));
-    ASSERT_TRUE(program_->WaitForLine("ok", from, kStepLimit));
+    ASSERT_EQ(program_->Command("status 0 0 0 4", kStepLimit), "ok");
 
     PostMessageA(GetDlgItem(dialog, kCheckButton), BM_CLICK, 0, 0);
     HWND question = OwnedWindow(dialog, kStepLimit, kQuestion);
     ASSERT_NE(question, nullptr) << "no question";
-    from = program_->LineCount();
+    const size_t from = program_->LineCount();
     PostMessageA(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
     HWND outcome = OwnedWindow(dialog, kTransferLimit, "Firmware Upgrade Error 4");
     ASSERT_NE(outcome, nullptr) << "no outcome message naming the status";
@@ -274,7 +291,7 @@ TEST_F(FirmwareProgramTest, ARecordTheSwitchRefusesStopsTheTransferAndIsNamed) {
     Close(dialog);
 }
 
-TEST_F(FirmwareProgramTest, WhatOthersDoDuringTheTransferComesToNothing) {
+TEST_F(VirtualFirmwareProgramTest, WhatOthersDoDuringTheTransferComesToNothing) {
     HWND dialog = OpenUpgradeDialog();
     ASSERT_NE(dialog, nullptr) << "the upgrade dialog did not open";
     PostMessageA(GetDlgItem(dialog, kCheckButton), BM_CLICK, 0, 0);
@@ -312,6 +329,37 @@ TEST_F(FirmwareProgramTest, WhatOthersDoDuringTheTransferComesToNothing) {
     EXPECT_TRUE(IsWindowVisible(dialog));
     EXPECT_TRUE(program_->IsRunning());
     Close(dialog);
+}
+
+TEST_P(FirmwareProgramTest, AnUnplugDuringTheTransferEndsInAFailureWithoutHanging) {
+    HWND dialog = OpenUpgradeDialog();
+    ASSERT_NE(dialog, nullptr) << "the upgrade dialog did not open";
+    PostMessageA(GetDlgItem(dialog, kCheckButton), BM_CLICK, 0, 0);
+    HWND question = OwnedWindow(dialog, kStepLimit, kQuestion);
+    ASSERT_NE(question, nullptr) << "no question";
+    const size_t from = program_->LineCount();
+    PostMessageA(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    ASSERT_TRUE(program_->WaitForLine(kS1RecordHeader, from, kStepLimit)) << "no records";
+    ASSERT_EQ(program_->Command("unplug", kStepLimit), "ok");
+
+    // A failure names what went wrong; nothing says "finished".
+    HWND outcome = e2e::WaitForTopWindow(
+        program_->ProcessId(), kDialogClass, kUpgradeCaption, true, kTransferLimit,
+        [&](HWND window) {
+            return GetWindow(window, GW_OWNER) == dialog &&
+                   (e2e::FindChildWindow(window, "Static", kNotConnected) ||
+                    e2e::FindChildWindow(window, "Static", kWriteFailed));
+        });
+    ASSERT_NE(outcome, nullptr) << "no failure message";
+    EXPECT_EQ(e2e::FindChildWindow(outcome, "Static", kFinished), nullptr);
+    PostMessageA(GetDlgItem(outcome, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(e2e::WaitUntil([&] { return !IsWindow(outcome); }, kStepLimit));
+    Close(dialog);
+
+    // Plugged in again, the switch is taken again.
+    const size_t replugged = program_->LineCount();
+    ASSERT_EQ(program_->Command("plug", kStepLimit), "ok");
+    EXPECT_TRUE(program_->WaitForLine(kDeviceTypeAnswer, replugged, kStepLimit));
 }
 
 }  // namespace

@@ -81,8 +81,12 @@ class TrayProgramTest : public ::testing::Test {
   protected:
     // Starts the program in the test's folder and waits until its main window
     // shows and the switch answered all three queries.
-    void Start() {
-        program_ = StartProgram();
+    void Start(e2e::SwitchPath path = e2e::SwitchPath::kVirtual) {
+        if (path == e2e::SwitchPath::kHidStack) {
+            static const bool installed = e2e::InstallTestBus();
+            ASSERT_TRUE(installed) << "the test bus did not come up";
+        }
+        program_ = std::make_unique<e2e::SwitchedProgram>(path, folder_.Path());
         ASSERT_TRUE(program_->Started());
         mainWindow_ = e2e::WaitForTopWindow(
             program_->ProcessId(), kDialogClass, kCaption, true, kStartLimit,
@@ -92,9 +96,6 @@ class TrayProgramTest : public ::testing::Test {
             << "the switch was not taken";
     }
 
-    std::unique_ptr<ChildProgram> StartProgram() const {
-        return std::make_unique<ChildProgram>(e2e::BesideThisProgram(kProgram), folder_.Path());
-    }
 
     // Opens the tray menu as the shell does on a right click, then picks the
     // item `downs` Down presses away with real keys. Returns when the Enter
@@ -142,12 +143,21 @@ class TrayProgramTest : public ::testing::Test {
     }
 
     TempFolder folder_;
-    std::unique_ptr<ChildProgram> program_;
+    std::unique_ptr<e2e::SwitchedProgram> program_;
     HWND mainWindow_ = nullptr;
 };
 
-TEST_F(TrayProgramTest, TakesTheSwitchSetsAPortFromTheTrayMenuAndReportsAFailedPort) {
-    Start();
+// Ports from the tray menu and the hotkeys, with the virtual switch and with
+// the same switch met by the release program through Wine's own HID stack.
+class TrayPathTest : public TrayProgramTest,
+                     public ::testing::WithParamInterface<e2e::SwitchPath> {};
+
+INSTANTIATE_TEST_SUITE_P(VirtualAndHidStack, TrayPathTest,
+                         ::testing::Values(e2e::SwitchPath::kVirtual,
+                                           e2e::SwitchPath::kHidStack));
+
+TEST_P(TrayPathTest, TakesTheSwitchSetsAPortFromTheTrayMenuAndReportsAFailedPort) {
+    Start(GetParam());
     EXPECT_TRUE(IsWindowVisible(mainWindow_));
 
     std::vector<std::string> toSwitch;
@@ -173,8 +183,7 @@ TEST_F(TrayProgramTest, TakesTheSwitchSetsAPortFromTheTrayMenuAndReportsAFailedP
     // Unplugged, a port command fails: the program says so in a message box
     // of its main window, and the OK button closes it.
     from = program_->LineCount();
-    ASSERT_TRUE(program_->Send("unplug"));
-    ASSERT_TRUE(program_->WaitForLine("ok", from, kStepLimit));
+    ASSERT_EQ(program_->Command("unplug", kStepLimit), "ok");
     ASSERT_TRUE(ChooseTrayItem(kDownsToPortA)) << "the tray menu did not open";
     HWND box =
         e2e::WaitForTopWindow(program_->ProcessId(), kDialogClass, kCaption, true, kStepLimit,
@@ -190,7 +199,7 @@ TEST_F(TrayProgramTest, TakesTheSwitchSetsAPortFromTheTrayMenuAndReportsAFailedP
     EXPECT_TRUE(program_->IsRunning());
 }
 
-TEST_F(TrayProgramTest, HotkeysFromTheSettingsFileSetThePortAndRotate) {
+TEST_P(TrayPathTest, HotkeysFromTheSettingsFileSetThePortAndRotate) {
     // Ctrl+Alt+F8 for port B, Ctrl+Alt+F9 to rotate, every second.
     constexpr uint16_t kCtrlAlt = 0x02 | 0x04;
     HotkeyTable table = DefaultHotkeyTable();
@@ -199,7 +208,7 @@ TEST_F(TrayProgramTest, HotkeysFromTheSettingsFileSetThePortAndRotate) {
     table.entries[4].keyCode = VK_F9;
     table.entries[4].modifiers = kCtrlAlt;
     ASSERT_TRUE(SaveHotkeysAndInterval(table, 1, folder_.File(kSettingsFile)));
-    Start();
+    Start(GetParam());
 
     // Held down, the hotkey sets the port once; its repeats are let go.
     size_t from = program_->LineCount();
@@ -262,7 +271,8 @@ TEST_F(TrayProgramTest, TheTrayIconShowsCloseHidesASecondStartShowsTheFirstAndQu
     // Started again in the same folder, the program shows the running one's
     // window on top of all others and leaves, having touched no switch.
     {
-        std::unique_ptr<ChildProgram> second = StartProgram();
+        auto second =
+            std::make_unique<ChildProgram>(e2e::BesideThisProgram(kProgram), folder_.Path());
         ASSERT_TRUE(second->Started());
         EXPECT_EQ(second->WaitForExit(kStartLimit), 0u);
         EXPECT_EQ(second->LineCount(), 0u);
