@@ -61,8 +61,7 @@ class RunningProgramCommandTest : public CommandLineTest,
                                   public ::testing::WithParamInterface<e2e::SwitchPath> {};
 
 INSTANTIATE_TEST_SUITE_P(VirtualAndHidStack, RunningProgramCommandTest,
-                         ::testing::Values(e2e::SwitchPath::kVirtual,
-                                           e2e::SwitchPath::kHidStack));
+                         ::testing::Values(e2e::SwitchPath::kVirtual, e2e::SwitchPath::kHidStack));
 
 TEST_P(RunningProgramCommandTest, CommandsGoToTheRunningProgramWhichShowsNoBoxForThem) {
     if (GetParam() == e2e::SwitchPath::kHidStack) {

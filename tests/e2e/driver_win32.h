@@ -129,8 +129,7 @@ class SwitchedProgram {
     bool IsRunning() const { return program_->IsRunning(); }
     std::optional<DWORD> WaitForExit(Clock::duration limit) { return program_->WaitForExit(limit); }
     bool Send(std::string_view line) { return wire_->Send(line); }
-    std::optional<size_t> WaitForLine(std::string_view prefix, size_t from,
-                                      Clock::duration limit) {
+    std::optional<size_t> WaitForLine(std::string_view prefix, size_t from, Clock::duration limit) {
         return wire_->WaitForLine(prefix, from, limit);
     }
     size_t LineCount() const { return wire_->LineCount(); }

@@ -343,13 +343,13 @@ TEST_P(FirmwareProgramTest, AnUnplugDuringTheTransferEndsInAFailureWithoutHangin
     ASSERT_EQ(program_->Command("unplug", kStepLimit), "ok");
 
     // A failure names what went wrong; nothing says "finished".
-    HWND outcome = e2e::WaitForTopWindow(
-        program_->ProcessId(), kDialogClass, kUpgradeCaption, true, kTransferLimit,
-        [&](HWND window) {
-            return GetWindow(window, GW_OWNER) == dialog &&
-                   (e2e::FindChildWindow(window, "Static", kNotConnected) ||
-                    e2e::FindChildWindow(window, "Static", kWriteFailed));
-        });
+    HWND outcome =
+        e2e::WaitForTopWindow(program_->ProcessId(), kDialogClass, kUpgradeCaption, true,
+                              kTransferLimit, [&](HWND window) {
+                                  return GetWindow(window, GW_OWNER) == dialog &&
+                                         (e2e::FindChildWindow(window, "Static", kNotConnected) ||
+                                          e2e::FindChildWindow(window, "Static", kWriteFailed));
+                              });
     ASSERT_NE(outcome, nullptr) << "no failure message";
     EXPECT_EQ(e2e::FindChildWindow(outcome, "Static", kFinished), nullptr);
     PostMessageA(GetDlgItem(outcome, IDOK), BM_CLICK, 0, 0);

@@ -96,7 +96,6 @@ class TrayProgramTest : public ::testing::Test {
             << "the switch was not taken";
     }
 
-
     // Opens the tray menu as the shell does on a right click, then picks the
     // item `downs` Down presses away with real keys. Returns when the Enter
     // went in; nothing when the menu did not open.
@@ -153,8 +152,7 @@ class TrayPathTest : public TrayProgramTest,
                      public ::testing::WithParamInterface<e2e::SwitchPath> {};
 
 INSTANTIATE_TEST_SUITE_P(VirtualAndHidStack, TrayPathTest,
-                         ::testing::Values(e2e::SwitchPath::kVirtual,
-                                           e2e::SwitchPath::kHidStack));
+                         ::testing::Values(e2e::SwitchPath::kVirtual, e2e::SwitchPath::kHidStack));
 
 TEST_P(TrayPathTest, TakesTheSwitchSetsAPortFromTheTrayMenuAndReportsAFailedPort) {
     Start(GetParam());
