@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,10 @@ constexpr char kSettingsFile[] = "QVXSettings.ini";
 constexpr char kDialogClass[] = "#32770";
 constexpr char kCaption[] = "Pelorandix";
 constexpr char kMainWindowProperty[] = "Pelorandix.MainWindow";
-// The tray icon's id, picture (the program's icon resource) and callback
-// message, and the popup menu's class.
-constexpr int kTrayIconResource = 128;
+// The tray icon's id, pictures (for a dark taskbar, the default, and for a
+// light one) and callback message, and the popup menu's class.
+constexpr int kDarkTaskbarIconResource = 135;
+constexpr int kLightTaskbarIconResource = 136;
 constexpr UINT kTrayNotify = WM_APP + 100;
 constexpr WPARAM kTrayIconId = 1;
 constexpr char kMenuClass[] = "#32768";
@@ -77,6 +79,36 @@ const std::vector<std::string> kTakeSwitch = {
 constexpr char kDeviceTypeAnswer[] = "< 09 04 03 00 03";
 constexpr char kSetPortPrefix[] = "> 09 04 0B";
 
+// Where Windows 10 and 11 keep the taskbar's theme: 1 light, 0 dark.
+constexpr char kPersonalizeKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr char kLightThemeValue[] = "SystemUsesLightTheme";
+
+std::optional<DWORD> ReadLightTheme() {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue, RRF_RT_REG_DWORD,
+                     nullptr, &value, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Writes the value (none: deleted, as on Windows before 10 version 1903).
+void WriteLightTheme(std::optional<DWORD> value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kPersonalizeKey, 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (value) {
+        RegSetValueExA(key, kLightThemeValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value),
+                       sizeof *value);
+    } else {
+        RegDeleteValueA(key, kLightThemeValue);
+    }
+    RegCloseKey(key);
+}
+
 class TrayProgramTest : public ::testing::Test {
   protected:
     // Starts the program in the test's folder and waits until its main window
@@ -95,7 +127,6 @@ class TrayProgramTest : public ::testing::Test {
         ASSERT_TRUE(program_->WaitForLine(kDeviceTypeAnswer, 0, kStepLimit))
             << "the switch was not taken";
     }
-
 
     // Opens the tray menu as the shell does on a right click, then picks the
     // item `downs` Down presses away with real keys. Returns when the Enter
@@ -142,6 +173,21 @@ class TrayProgramTest : public ::testing::Test {
         program_.reset();
     }
 
+    static bool TrayShowsIcon(int iconResource) {
+        return e2e::NotificationAreaShowsIcon(e2e::BesideThisProgram(kProgram), iconResource);
+    }
+
+    // Takes the tray icon away, as a restart of the shell does; true once
+    // the screen shows it gone.
+    bool RemoveTrayIcon(int iconResource) {
+        NOTIFYICONDATAA icon{};
+        icon.cbSize = NOTIFYICONDATAA_V2_SIZE;
+        icon.hWnd = mainWindow_;
+        icon.uID = kTrayIconId;
+        return Shell_NotifyIconA(NIM_DELETE, &icon) &&
+               e2e::WaitUntil([&] { return !TrayShowsIcon(iconResource); }, kStepLimit);
+    }
+
     TempFolder folder_;
     std::unique_ptr<e2e::SwitchedProgram> program_;
     HWND mainWindow_ = nullptr;
@@ -153,8 +199,7 @@ class TrayPathTest : public TrayProgramTest,
                      public ::testing::WithParamInterface<e2e::SwitchPath> {};
 
 INSTANTIATE_TEST_SUITE_P(VirtualAndHidStack, TrayPathTest,
-                         ::testing::Values(e2e::SwitchPath::kVirtual,
-                                           e2e::SwitchPath::kHidStack));
+                         ::testing::Values(e2e::SwitchPath::kVirtual, e2e::SwitchPath::kHidStack));
 
 TEST_P(TrayPathTest, TakesTheSwitchSetsAPortFromTheTrayMenuAndReportsAFailedPort) {
     Start(GetParam());
@@ -244,21 +289,13 @@ TEST_P(TrayPathTest, HotkeysFromTheSettingsFileSetThePortAndRotate) {
 
 TEST_F(TrayProgramTest, TheTrayIconShowsCloseHidesASecondStartShowsTheFirstAndQuitEnds) {
     Start();
-    const auto trayShowsIcon = [] {
-        return e2e::NotificationAreaShowsIcon(e2e::BesideThisProgram(kProgram), kTrayIconResource);
-    };
+    const auto trayShowsIcon = [] { return TrayShowsIcon(kDarkTaskbarIconResource); };
     EXPECT_TRUE(e2e::WaitUntil(trayShowsIcon, kStepLimit)) << "no tray icon";
 
     // The icon gone, as when the shell restarts, while the main window and its
     // taskbar button show: the check sees no icon. The shell's "TaskbarCreated"
     // brings it back.
-    NOTIFYICONDATAA icon{};
-    icon.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    icon.hWnd = mainWindow_;
-    icon.uID = kTrayIconId;
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &icon));
-    EXPECT_TRUE(e2e::WaitUntil([&] { return !trayShowsIcon(); }, kStepLimit))
-        << "an icon was seen where there is none";
+    EXPECT_TRUE(RemoveTrayIcon(kDarkTaskbarIconResource)) << "an icon was seen where there is none";
     EXPECT_TRUE(IsWindowVisible(mainWindow_));
     PostMessageA(mainWindow_, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_TRUE(e2e::WaitUntil(trayShowsIcon, kStepLimit)) << "the tray icon did not come back";
@@ -293,6 +330,50 @@ TEST_F(TrayProgramTest, TheTrayIconShowsCloseHidesASecondStartShowsTheFirstAndQu
     EXPECT_EQ(program_->WaitForExit(kStepLimit), 0u) << "Quit did not end the program";
     EXPECT_TRUE(e2e::WaitUntil([&] { return !trayShowsIcon(); }, kStepLimit))
         << "the tray icon stayed";
+}
+
+TEST_F(TrayProgramTest, TheTrayIconTakesTheLookOfTheTaskbarsThemeWhenWindowsSaysItChanged) {
+    // The prefix's own value comes back after the test.
+    struct Restore {
+        std::optional<DWORD> value = ReadLightTheme();
+        ~Restore() { WriteLightTheme(value); }
+    } restore;
+    // No value: a dark taskbar.
+    WriteLightTheme(std::nullopt);
+    Start();
+    EXPECT_TRUE(e2e::WaitUntil([] { return TrayShowsIcon(kDarkTaskbarIconResource); }, kStepLimit));
+
+    // Windows tells every top-level window so after the value changed.
+    const auto themeChanged = [&](DWORD light) {
+        WriteLightTheme(light);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(mainWindow_, WM_SETTINGCHANGE, 0,
+                            reinterpret_cast<LPARAM>("ImmersiveColorSet"), SMTO_ABORTIFHUNG, 5000,
+                            &result);
+    };
+    themeChanged(1);
+    EXPECT_TRUE(e2e::WaitUntil(
+        [] {
+            return TrayShowsIcon(kLightTaskbarIconResource) &&
+                   !TrayShowsIcon(kDarkTaskbarIconResource);
+        },
+        kStepLimit))
+        << "not the icon for a light taskbar";
+
+    // After a restart of the shell the icon comes back as it was.
+    EXPECT_TRUE(RemoveTrayIcon(kLightTaskbarIconResource));
+    PostMessageA(mainWindow_, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(
+        e2e::WaitUntil([] { return TrayShowsIcon(kLightTaskbarIconResource); }, kStepLimit));
+
+    themeChanged(0);
+    EXPECT_TRUE(e2e::WaitUntil(
+        [] {
+            return TrayShowsIcon(kDarkTaskbarIconResource) &&
+                   !TrayShowsIcon(kLightTaskbarIconResource);
+        },
+        kStepLimit))
+        << "not the icon for a dark taskbar";
 }
 
 }  // namespace
