@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,35 +78,11 @@ const std::vector<std::string> kTakeSwitch = {
 constexpr char kDeviceTypeAnswer[] = "< 09 04 03 00 03";
 constexpr char kSetPortPrefix[] = "> 09 04 0B";
 
-// Where Windows 10 and 11 keep the taskbar's theme: 1 light, 0 dark.
+// Where Windows 10 and 11 keep the taskbar's theme: 1 light, 0 dark; no
+// value (the prefix's state) before Windows 10 version 1903.
 constexpr char kPersonalizeKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 constexpr char kLightThemeValue[] = "SystemUsesLightTheme";
-
-std::optional<DWORD> ReadLightTheme() {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    if (RegGetValueA(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue, RRF_RT_REG_DWORD,
-                     nullptr, &value, &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// Writes the value (none: deleted, as on Windows before 10 version 1903).
-void WriteLightTheme(std::optional<DWORD> value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kPersonalizeKey, 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    if (value) {
-        RegSetValueExA(key, kLightThemeValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value),
-                       sizeof *value);
-    } else {
-        RegDeleteValueA(key, kLightThemeValue);
-    }
-    RegCloseKey(key);
-}
 
 class TrayProgramTest : public ::testing::Test {
   protected:
@@ -171,6 +146,7 @@ class TrayProgramTest : public ::testing::Test {
         }
         // Ends the program before its folder goes.
         program_.reset();
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue);
     }
 
     static bool TrayShowsIcon(int iconResource) {
@@ -333,32 +309,25 @@ TEST_F(TrayProgramTest, TheTrayIconShowsCloseHidesASecondStartShowsTheFirstAndQu
 }
 
 TEST_F(TrayProgramTest, TheTrayIconTakesTheLookOfTheTaskbarsThemeWhenWindowsSaysItChanged) {
-    // The prefix's own value comes back after the test.
-    struct Restore {
-        std::optional<DWORD> value = ReadLightTheme();
-        ~Restore() { WriteLightTheme(value); }
-    } restore;
-    // No value: a dark taskbar.
-    WriteLightTheme(std::nullopt);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue);
     Start();
     EXPECT_TRUE(e2e::WaitUntil([] { return TrayShowsIcon(kDarkTaskbarIconResource); }, kStepLimit));
 
-    // Windows tells every top-level window so after the value changed.
+    // Windows tells every top-level window once the value changed.
     const auto themeChanged = [&](DWORD light) {
-        WriteLightTheme(light);
+        RegSetKeyValueA(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue, REG_DWORD, &light,
+                        sizeof light);
         DWORD_PTR result = 0;
         SendMessageTimeoutA(mainWindow_, WM_SETTINGCHANGE, 0,
                             reinterpret_cast<LPARAM>("ImmersiveColorSet"), SMTO_ABORTIFHUNG, 5000,
                             &result);
     };
+    const auto showsOnly = [](int shown, int gone) {
+        return [=] { return TrayShowsIcon(shown) && !TrayShowsIcon(gone); };
+    };
     themeChanged(1);
-    EXPECT_TRUE(e2e::WaitUntil(
-        [] {
-            return TrayShowsIcon(kLightTaskbarIconResource) &&
-                   !TrayShowsIcon(kDarkTaskbarIconResource);
-        },
-        kStepLimit))
-        << "not the icon for a light taskbar";
+    EXPECT_TRUE(
+        e2e::WaitUntil(showsOnly(kLightTaskbarIconResource, kDarkTaskbarIconResource), kStepLimit));
 
     // After a restart of the shell the icon comes back as it was.
     EXPECT_TRUE(RemoveTrayIcon(kLightTaskbarIconResource));
@@ -367,13 +336,8 @@ TEST_F(TrayProgramTest, TheTrayIconTakesTheLookOfTheTaskbarsThemeWhenWindowsSays
         e2e::WaitUntil([] { return TrayShowsIcon(kLightTaskbarIconResource); }, kStepLimit));
 
     themeChanged(0);
-    EXPECT_TRUE(e2e::WaitUntil(
-        [] {
-            return TrayShowsIcon(kDarkTaskbarIconResource) &&
-                   !TrayShowsIcon(kLightTaskbarIconResource);
-        },
-        kStepLimit))
-        << "not the icon for a dark taskbar";
+    EXPECT_TRUE(
+        e2e::WaitUntil(showsOnly(kDarkTaskbarIconResource, kLightTaskbarIconResource), kStepLimit));
 }
 
 }  // namespace
