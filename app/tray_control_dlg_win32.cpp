@@ -7,6 +7,7 @@
 #include "app/perform_request.h"
 #include "app/program_names.h"
 #include "app/remote_channel_win32.h"
+#include "app/tray_icon_look_win32.h"
 #include "firmware/fw_upgrade_dlg_win32.h"
 #include "hid/iowkit2.h"
 #include "hid/win32/serving_sleep.h"
@@ -52,8 +53,7 @@ CTrayControlDlg::CTrayControlDlg()
     : CDialog(IDD_TRAYCONTROL_DIALOG), PortControl(static_cast<Desktop&>(*this)) {
     mainIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXICON));
     smallIcon_ = ui::LoadResourceIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
-    // The system's small-icon size: sharp at any display scaling.
-    trayIcon_ = ui::LoadProgramIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
+    LoadTrayIconForTaskbar();
 }
 
 CTrayControlDlg::~CTrayControlDlg() = default;
@@ -74,6 +74,7 @@ const ui::MessageMap* CTrayControlDlg::Messages() {
         ui::OnMessage<&Self::OnFirstScanEnded>(WM_FIRSTSCANENDED),
         ui::OnMessage<&Self::OnTimerMessage>(WM_TIMER),
         ui::OnMessage<&Self::OnTrayNotify>(WM_TRAYNOTIFY),
+        ui::OnMessage<&Self::OnSettingChange>(WM_SETTINGCHANGE),
         ui::OnMessage<&Self::OnDestroy>(WM_DESTROY),
         ui::OnMessage<&Self::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
         ui::OnMessage<&Self::OnCopyData>(WM_COPYDATA),
@@ -146,6 +147,13 @@ void CTrayControlDlg::AddTrayIcon() {
     if (!trayIconShown_ && trayRetriesLeft_ == 0) {
         trayRetriesLeft_ = trayRetry_.count;
         SetTimer(hwnd_, kTrayRetryTimerId, trayRetry_.periodMilliseconds, nullptr);
+    }
+}
+
+void CTrayControlDlg::LoadTrayIconForTaskbar() {
+    // The shell shows a copy of the icon: the one it shows may go.
+    if (ui::UniqueIcon icon = tray::LoadTrayIcon(tray::CurrentTaskbarTheme())) {
+        trayIcon_ = std::move(icon);
     }
 }
 
@@ -269,6 +277,17 @@ LRESULT CTrayControlDlg::OnWindowPosChanging(WPARAM, LPARAM windowPos) {
     return 0;
 }
 
+LRESULT CTrayControlDlg::OnSettingChange(WPARAM, LPARAM area) {
+    if (tray::IsColorSetChange(area)) {
+        LoadTrayIconForTaskbar();
+        if (trayIconShown_) {
+            NotifyTray(NIM_MODIFY);
+        }
+    }
+    Default();
+    return 0;
+}
+
 LRESULT CTrayControlDlg::OnPageTabChange(NMHDR&) {
     pageTabs_.ShowSelectedPage();
     return 0;
@@ -300,7 +319,9 @@ LRESULT CTrayControlDlg::OnCopyData(WPARAM replyWindow, LPARAM data) {
 
 bool CTrayControlDlg::OnUnmappedMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
     if (message == TaskbarCreatedMessage()) {
-        // Explorer restarted: its tray knows nothing of our icon any more.
+        // Explorer restarted: its tray knows nothing of our icon any more, and
+        // its scaling may have changed meanwhile.
+        LoadTrayIconForTaskbar();
         AddTrayIcon();
     } else if (message == ShowRequestMessage()) {
         ShowMainWindow();

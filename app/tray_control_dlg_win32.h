@@ -56,7 +56,8 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     void OnCancel() override {}
     bool OnUnmappedMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
-    // Adds (NIM_ADD) or deletes (NIM_DELETE) the tray icon; true on success.
+    // Adds (NIM_ADD), changes (NIM_MODIFY) or deletes (NIM_DELETE) the tray
+    // icon; true on success.
     virtual bool NotifyTray(DWORD action);
 
     // A first NIM_ADD may fail while the shell is starting (start at login):
@@ -78,6 +79,8 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     LRESULT OnDestroy(WPARAM, LPARAM);
     LRESULT OnWindowPosChanging(WPARAM, LPARAM windowPos);
     LRESULT OnPageTabChange(NMHDR&);
+    // The taskbar's theme changed: the tray icon takes the matching look.
+    LRESULT OnSettingChange(WPARAM, LPARAM area);
     // A request of pelorandix.exe (see cli/command_channel_win32.h):
     // wParam its reply window, lParam the COPYDATASTRUCT.
     LRESULT OnCopyData(WPARAM replyWindow, LPARAM data);
@@ -97,6 +100,8 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     HWND OpenModalWindow() const;
     void AddAboutItem();
     void AddTrayIcon();
+    // The tray icon for the taskbar as it is now: its theme and scaling.
+    void LoadTrayIconForTaskbar();
     void LoadTrayMenu();
     void InsertPageTabs();
     void SetPortCheckBitmaps();

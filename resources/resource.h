@@ -31,6 +31,10 @@
 #define IDB_DEVICE 166
 #define IDB_PORT_CHECKED 170
 #define IDB_PORT_UNCHECKED 1011
+// The tray icon for dark and for light taskbars (the program's own module
+// only).
+#define IDI_TRAY_DARK_TASKBAR 135
+#define IDI_TRAY_LIGHT_TASKBAR 136
 
 // Strings.
 #define IDS_ABOUTBOX 101

@@ -145,3 +145,30 @@ TEST(ArtFiles, DeviceIsOpaqueOnHardEdgedMagenta) {
     EXPECT_GT(background, 123u * 158 / 10);
     EXPECT_LT(background, 123u * 158 / 2);
 }
+
+// The tray icon's two looks at the small-icon sizes of 100 to 250 %: the
+// monitor's top edge light for a dark taskbar, dark for a light one.
+TEST(ArtFiles, TrayIconsHoldTheSmallIconSizesFramedForTheirTaskbar) {
+    for (const bool forLightTaskbar : {false, true}) {
+        const Bytes ico =
+            ReadArt(forLightTaskbar ? "tray_light_taskbar.ico" : "tray_dark_taskbar.ico");
+        ASSERT_GE(ico.size(), 6u);
+        std::vector<uint32_t> sizes;
+        for (uint32_t i = 0; i < U16(ico, 4); ++i) {
+            const uint32_t size = ico.at(6 + 16 * i);
+            const std::size_t colours = U32(ico, 6 + 16 * i + 12) + 40;
+            sizes.push_back(size);
+            // Rows run bottom-up: the first opaque pixel from the top in the
+            // middle column is the frame's.
+            int luma = -1;
+            for (std::size_t row = size; row-- > 0 && luma < 0;) {
+                const std::size_t at = colours + (row * size + size / 2) * 4;
+                if (ico.at(at + 3) == 255) {
+                    luma = (ico.at(at) * 114 + ico.at(at + 1) * 587 + ico.at(at + 2) * 299) / 1000;
+                }
+            }
+            EXPECT_TRUE(forLightTaskbar ? luma < 60 : luma > 200) << size << ": " << luma;
+        }
+        EXPECT_EQ(sizes, (std::vector<uint32_t>{16, 20, 24, 32, 40}));
+    }
+}

@@ -7,6 +7,10 @@
     port_unchecked.bmp  13 x 13 menu check mark of the other ports (1 bit)
     device.bmp          123 x 158, 24 bits: the switch on magenta, which the
                         preferences page leaves unpainted
+    tray_dark_taskbar.ico, tray_light_taskbar.ico
+                        the tray icon for dark and for light taskbars: 16, 20,
+                        24, 32 and 40 pixels (the small-icon sizes at 100, 125,
+                        150, 200 and 250 %), 32-bit bitmaps with alpha and mask
 
 Standard library only, so it runs on a fresh system: python3 draw_art.py
 """
@@ -247,6 +251,68 @@ def draw_icon(size):
 
 
 # --------------------------------------------------------------------------
+# The tray icon: the program's monitor and switch box, simplified and drawn
+# anew for each small-icon size so that every edge sits on whole pixels. Its
+# frame, the outline the eye finds first, is light on a dark taskbar and dark
+# on a light one; the blue screen and the lit port stay as in the program's
+# icon.
+
+TRAY_SIZES = (16, 20, 24, 32, 40)
+TRAY_FRAME_FOR_DARK_TASKBAR = hexcolour("E8EDF2")
+TRAY_FRAME_FOR_LIGHT_TASKBAR = BEZEL_EDGE
+
+
+def draw_tray_icon(size, frame):
+    c = Canvas(size, size)
+    s = size / 16.0
+
+    def px(units):
+        return math.floor(units * s + 0.5)
+
+    def framed(x0, y0, x1, y1, width, inside):
+        c.fill(rounded_box(x0, y0, x1, y1, 0.6 * width), frame)
+        c.fill(rounded_box(x0 + width, y0 + width, x1 - width, y1 - width, 0.3 * width), inside)
+
+    margin = px(1)
+    monitor_width = 1 if size < 32 else 2
+    box_width = 1 if size < 40 else 2
+    monitor_bottom, box_top = px(11), px(12)
+
+    screen_top, screen_bottom = margin + monitor_width, monitor_bottom - monitor_width
+    framed(margin, margin, size - margin, monitor_bottom, monitor_width,
+           vertical(screen_top, SCREEN_TOP, screen_bottom, SCREEN_BOTTOM))
+    if size >= 32:
+        # Room for the arrows of the program's icon: the picture moves on.
+        w = s * 0.75
+        white = (255, 255, 255)
+        c.fill(capsule([(4.6 * s, 4.8 * s), (10.6 * s, 4.8 * s)], w / 2), white, 0.95)
+        c.fill(polygon([(11.8 * s, 4.8 * s), (9.9 * s, 3.5 * s), (9.9 * s, 6.1 * s)]), white, 0.95)
+        c.fill(capsule([(5.4 * s, 7.4 * s), (11.4 * s, 7.4 * s)], w / 2), white, 0.95)
+        c.fill(polygon([(4.2 * s, 7.4 * s), (6.1 * s, 6.1 * s), (6.1 * s, 8.7 * s)]), white, 0.95)
+    c.fill(rounded_box(px(7), monitor_bottom, size - px(7), box_top), frame)
+
+    # The switch box and its four port lights, the first lit, spread evenly
+    # with the outer two at the box's ends (one pixel in once there is room).
+    framed(margin, box_top, size - margin, size, box_width,
+           vertical(box_top, BOX_TOP, size, BOX_BOTTOM))
+    inner = size - box_top - 2 * box_width
+    pad = 0 if inner <= 3 else 1
+    light = inner - 2 * pad
+    left = margin + box_width + pad
+    span = size - 2 * left - light
+    top = box_top + box_width + pad
+    for i in range(4):
+        x = left + math.floor(span * i / 3 + 0.5)
+        c.fill(rounded_box(x, top, x + light, top + light, 0.5 if light >= 4 else 0),
+               LIT if i == 0 else UNLIT)
+    return c
+
+
+def tray_icon_file(frame):
+    return ico([(size, icon_bitmap(draw_tray_icon(size, frame))) for size in TRAY_SIZES])
+
+
+# --------------------------------------------------------------------------
 # The device picture: the switch from the front, a little from above, with
 # its USB cable, four ports A to D and the status light.
 
@@ -442,6 +508,8 @@ def main():
     write("port_checked.bmp", bmp_1(draw_check(True)))
     write("port_unchecked.bmp", bmp_1(draw_check(False)))
     write("device.bmp", bmp_24(draw_device(), MAGENTA))
+    write("tray_dark_taskbar.ico", tray_icon_file(TRAY_FRAME_FOR_DARK_TASKBAR))
+    write("tray_light_taskbar.ico", tray_icon_file(TRAY_FRAME_FOR_LIGHT_TASKBAR))
 
 
 if __name__ == "__main__":

@@ -43,9 +43,10 @@ constexpr char kSettingsFile[] = "QVXSettings.ini";
 constexpr char kDialogClass[] = "#32770";
 constexpr char kCaption[] = "Pelorandix";
 constexpr char kMainWindowProperty[] = "Pelorandix.MainWindow";
-// The tray icon's id, picture (the program's icon resource) and callback
-// message, and the popup menu's class.
-constexpr int kTrayIconResource = 128;
+// The tray icon's id, pictures (for a dark taskbar, the default, and for a
+// light one) and callback message, and the popup menu's class.
+constexpr int kDarkTaskbarIconResource = 135;
+constexpr int kLightTaskbarIconResource = 136;
 constexpr UINT kTrayNotify = WM_APP + 100;
 constexpr WPARAM kTrayIconId = 1;
 constexpr char kMenuClass[] = "#32768";
@@ -76,6 +77,12 @@ const std::vector<std::string> kTakeSwitch = {
 // The switch's answer to the device-type query, the last of the three.
 constexpr char kDeviceTypeAnswer[] = "< 09 04 03 00 03";
 constexpr char kSetPortPrefix[] = "> 09 04 0B";
+
+// Where Windows 10 and 11 keep the taskbar's theme: 1 light, 0 dark; no
+// value (the prefix's state) before Windows 10 version 1903.
+constexpr char kPersonalizeKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr char kLightThemeValue[] = "SystemUsesLightTheme";
 
 class TrayProgramTest : public ::testing::Test {
   protected:
@@ -139,6 +146,22 @@ class TrayProgramTest : public ::testing::Test {
         }
         // Ends the program before its folder goes.
         program_.reset();
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue);
+    }
+
+    static bool TrayShowsIcon(int iconResource) {
+        return e2e::NotificationAreaShowsIcon(e2e::BesideThisProgram(kProgram), iconResource);
+    }
+
+    // Takes the tray icon away, as a restart of the shell does; true once
+    // the screen shows it gone.
+    bool RemoveTrayIcon(int iconResource) {
+        NOTIFYICONDATAA icon{};
+        icon.cbSize = NOTIFYICONDATAA_V2_SIZE;
+        icon.hWnd = mainWindow_;
+        icon.uID = kTrayIconId;
+        return Shell_NotifyIconA(NIM_DELETE, &icon) &&
+               e2e::WaitUntil([&] { return !TrayShowsIcon(iconResource); }, kStepLimit);
     }
 
     TempFolder folder_;
@@ -242,21 +265,13 @@ TEST_P(TrayPathTest, HotkeysFromTheSettingsFileSetThePortAndRotate) {
 
 TEST_F(TrayProgramTest, TheTrayIconShowsCloseHidesASecondStartShowsTheFirstAndQuitEnds) {
     Start();
-    const auto trayShowsIcon = [] {
-        return e2e::NotificationAreaShowsIcon(e2e::BesideThisProgram(kProgram), kTrayIconResource);
-    };
+    const auto trayShowsIcon = [] { return TrayShowsIcon(kDarkTaskbarIconResource); };
     EXPECT_TRUE(e2e::WaitUntil(trayShowsIcon, kStepLimit)) << "no tray icon";
 
     // The icon gone, as when the shell restarts, while the main window and its
     // taskbar button show: the check sees no icon. The shell's "TaskbarCreated"
     // brings it back.
-    NOTIFYICONDATAA icon{};
-    icon.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    icon.hWnd = mainWindow_;
-    icon.uID = kTrayIconId;
-    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &icon));
-    EXPECT_TRUE(e2e::WaitUntil([&] { return !trayShowsIcon(); }, kStepLimit))
-        << "an icon was seen where there is none";
+    EXPECT_TRUE(RemoveTrayIcon(kDarkTaskbarIconResource)) << "an icon was seen where there is none";
     EXPECT_TRUE(IsWindowVisible(mainWindow_));
     PostMessageA(mainWindow_, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_TRUE(e2e::WaitUntil(trayShowsIcon, kStepLimit)) << "the tray icon did not come back";
@@ -291,6 +306,38 @@ TEST_F(TrayProgramTest, TheTrayIconShowsCloseHidesASecondStartShowsTheFirstAndQu
     EXPECT_EQ(program_->WaitForExit(kStepLimit), 0u) << "Quit did not end the program";
     EXPECT_TRUE(e2e::WaitUntil([&] { return !trayShowsIcon(); }, kStepLimit))
         << "the tray icon stayed";
+}
+
+TEST_F(TrayProgramTest, TheTrayIconTakesTheLookOfTheTaskbarsThemeWhenWindowsSaysItChanged) {
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue);
+    Start();
+    EXPECT_TRUE(e2e::WaitUntil([] { return TrayShowsIcon(kDarkTaskbarIconResource); }, kStepLimit));
+
+    // Windows tells every top-level window once the value changed.
+    const auto themeChanged = [&](DWORD light) {
+        RegSetKeyValueA(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue, REG_DWORD, &light,
+                        sizeof light);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(mainWindow_, WM_SETTINGCHANGE, 0,
+                            reinterpret_cast<LPARAM>("ImmersiveColorSet"), SMTO_ABORTIFHUNG, 5000,
+                            &result);
+    };
+    const auto showsOnly = [](int shown, int gone) {
+        return [=] { return TrayShowsIcon(shown) && !TrayShowsIcon(gone); };
+    };
+    themeChanged(1);
+    EXPECT_TRUE(
+        e2e::WaitUntil(showsOnly(kLightTaskbarIconResource, kDarkTaskbarIconResource), kStepLimit));
+
+    // After a restart of the shell the icon comes back as it was.
+    EXPECT_TRUE(RemoveTrayIcon(kLightTaskbarIconResource));
+    PostMessageA(mainWindow_, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(
+        e2e::WaitUntil([] { return TrayShowsIcon(kLightTaskbarIconResource); }, kStepLimit));
+
+    themeChanged(0);
+    EXPECT_TRUE(
+        e2e::WaitUntil(showsOnly(kDarkTaskbarIconResource, kLightTaskbarIconResource), kStepLimit));
 }
 
 }  // namespace
