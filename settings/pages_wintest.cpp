@@ -1,13 +1,15 @@
 // The two settings pages inside the real main window, with the virtual switch
 // on the simulated bus: switching tabs, the hotkeys page's fields, marks, interval
 // and Save, the preferences page's status, language list, start at login and
-// picture. Settings go to a file in a fresh working folder; the Run value is
-// put back as it was.
+// picture, the picture and the menu's check marks at the display's DPI.
+// Settings go to a file in a fresh working folder; the Run value and the DPI
+// are put back as they were.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -437,4 +439,164 @@ TEST_F(PagesTest, LanguageListAndStartAtLogin) {
     }
 }
 
+// The size of what the page painted in the picture control: the rightmost
+// column and the lowest row (plus one) that differ from the page's background,
+// inside the control's edge.
+SIZE PaintedPictureSize(HWND page) {
+    InvalidateRect(page, nullptr, TRUE);
+    UpdateWindow(page);
+    HDC pageDc = GetDC(page);
+    const COLORREF background = GetPixel(pageDc, 1, 1);
+    ReleaseDC(page, pageDc);
+    HWND picture = GetDlgItem(page, IDC_DEVICE_PICTURE);
+    RECT client{};
+    GetClientRect(picture, &client);
+    HDC dc = GetDC(picture);
+    HDC copy = CreateCompatibleDC(dc);
+    HBITMAP pixels = CreateCompatibleBitmap(dc, client.right, client.bottom);
+    HGDIOBJ previous = SelectObject(copy, pixels);
+    BitBlt(copy, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    SIZE painted{0, 0};
+    for (int y = 1; y < client.bottom - 1; ++y) {
+        for (int x = 1; x < client.right - 1; ++x) {
+            if (GetPixel(copy, x, y) != background) {
+                painted.cx = std::max<LONG>(painted.cx, x + 1);
+                painted.cy = std::max<LONG>(painted.cy, y + 1);
+            }
+        }
+    }
+    SelectObject(copy, previous);
+    DeleteObject(pixels);
+    DeleteDC(copy);
+    ReleaseDC(picture, dc);
+    return painted;
+}
+
+SIZE CheckMarkSize(HMENU menu) {
+    MENUITEMINFOA item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_CHECKMARKS;
+    GetMenuItemInfoA(menu, ID_PORT_A, FALSE, &item);
+    BITMAP checked{};
+    BITMAP unchecked{};
+    GetObject(item.hbmpChecked, sizeof checked, &checked);
+    GetObject(item.hbmpUnchecked, sizeof unchecked, &unchecked);
+    EXPECT_EQ(checked.bmWidth, unchecked.bmWidth);
+    return {checked.bmWidth, checked.bmHeight};
+}
+
+// Sets the display's DPI for the processes started from now on (Wine reads
+// it at a process's start), and puts the value before back at the end.
+class LogPixelsScope {
+  public:
+    explicit LogPixelsScope(DWORD dpi) {
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
+                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
+        DWORD size = sizeof before_;
+        present_ = RegQueryValueExA(key_, kValue, nullptr, nullptr,
+                                    reinterpret_cast<BYTE*>(&before_), &size) == ERROR_SUCCESS;
+        RegSetValueExA(key_, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    ~LogPixelsScope() {
+        if (present_) {
+            RegSetValueExA(key_, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&before_),
+                           sizeof before_);
+        } else {
+            RegDeleteValueA(key_, kValue);
+        }
+        RegCloseKey(key_);
+    }
+    LogPixelsScope(const LogPixelsScope&) = delete;
+    LogPixelsScope& operator=(const LogPixelsScope&) = delete;
+
+  private:
+    static constexpr char kValue[] = "LogPixels";
+    HKEY key_ = nullptr;
+    DWORD before_ = 0;
+    bool present_ = false;
+};
+
+// Runs one test of this program in a process of its own; its exit code.
+DWORD RunOwnTest(const std::string& name) {
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    std::string command = '"' + std::string(program) + "\" --gtest_filter=" + name;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return GetLastError();
+    }
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
 }  // namespace
+
+// Runs at the DPI the tests run at (96 under Wine), and at 144 in a process
+// of its own (below).
+TEST_F(PagesTest, PictureAndCheckMarksSuitTheDisplaysDpi) {
+    struct Expected {
+        int dpi;
+        // The painted device: larger than the drawing of the scale below,
+        // at most the drawing of its own (123 x 158 at 100 %).
+        SIZE above;
+        SIZE atMost;
+        int checkMark;  // Wine's menu check size at that DPI
+    };
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const Expected table[] = {{96, {100, 140}, {123, 158}, 13}, {144, {123, 158}, {185, 237}, 19}};
+    const Expected* expected = nullptr;
+    for (const Expected& row : table) {
+        expected = row.dpi == dpi ? &row : expected;
+    }
+    ASSERT_NE(expected, nullptr) << dpi;
+
+    DrivenTrayDlg window;
+    EXPECT_TRUE(window.Run({{nullptr, [&] {
+                                 const SIZE painted = PaintedPictureSize(
+                                     window.PageTabs().PreferencesPage().GetSafeHwnd());
+                                 EXPECT_GT(painted.cx, expected->above.cx);
+                                 EXPECT_LE(painted.cx, expected->atMost.cx);
+                                 EXPECT_GT(painted.cy, expected->above.cy);
+                                 EXPECT_LE(painted.cy, expected->atMost.cy);
+                                 const SIZE mark = CheckMarkSize(window.TrayMenu());
+                                 EXPECT_EQ(mark.cx, expected->checkMark);
+                                 EXPECT_EQ(mark.cy, expected->checkMark);
+                             }}}));
+}
+
+TEST_F(PagesTest, At144DpiThePictureAndCheckMarksAreTheOnesAt150Percent) {
+    LogPixelsScope dpi(144);
+    EXPECT_EQ(RunOwnTest("PagesTest.PictureAndCheckMarksSuitTheDisplaysDpi"), 0u);
+}
+
+TEST_F(PagesTest, ADpiChangeTakesTheSuggestedRectangleAndKeepsThePageShown) {
+    DrivenTrayDlg window;
+    const RECT suggested{40, 30, 740, 530};
+    EXPECT_TRUE(window.Run(
+        {{nullptr,
+          [&] {
+              ClickTab(window.PageTabs().GetSafeHwnd(), 1);
+              SendMessageA(window.GetSafeHwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                           reinterpret_cast<LPARAM>(&suggested));
+          }},
+         {nullptr, [&] {
+              RECT now{};
+              GetWindowRect(window.GetSafeHwnd(), &now);
+              EXPECT_TRUE(EqualRect(&now, &suggested));
+              EXPECT_EQ(window.PageTabs().ShownPage(), 1);
+              EXPECT_TRUE(IsWindowVisible(window.PageTabs().HotkeysPage().GetSafeHwnd()));
+              EXPECT_FALSE(IsWindowVisible(window.PageTabs().PreferencesPage().GetSafeHwnd()));
+          }}}));
+}
