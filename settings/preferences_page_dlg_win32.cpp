@@ -15,6 +15,8 @@ namespace {
 constexpr const char* kLanguageNames[] = {"Deutsch", "English"};
 
 constexpr ScaledArt kDevicePicture{IDB_DEVICE, IDB_DEVICE_150, IDB_DEVICE_200};
+// The device picture's size at 100 %, in pixels.
+constexpr ArtSize kDevicePictureSize{123, 158};
 
 }  // namespace
 
@@ -75,10 +77,19 @@ LRESULT CMySetPrefserencesDlg::OnPaint(WPARAM, LPARAM) {
     // Drawn on every paint of the page, whatever part of it needs painting;
     // the picture control itself then has nothing left to draw. The drawing
     // suits the DPI of the monitor the page is on now.
+    // Where the frame is smaller than the picture at that DPI (dialog units
+    // and drawings grow by different steps) it is shown smaller to fit.
     if (HDC dc = GetDC(picture)) {
-        const int scale = ArtScaleFor(ui::WindowDpi(picture), kDpiAt100Percent);
+        const UINT dpi = ui::WindowDpi(picture);
+        RECT frame{};
+        GetClientRect(picture, &frame);
+        const ArtSize size =
+            ArtSizeFor(kDevicePictureSize, dpi,
+                       {static_cast<unsigned>(frame.right), static_cast<unsigned>(frame.bottom)});
+        const int scale = ArtScaleFor(dpi, kDpiAt100Percent);
         if (ui::UniqueBitmap device = ui::LoadResourceBitmap(kDevicePicture.IdFor(scale))) {
-            DrawTransparentBitmap(dc, device.get(), 0, 0);
+            DrawTransparentBitmap(dc, device.get(), 0, 0, static_cast<int>(size.width),
+                                  static_cast<int>(size.height));
         }
         ReleaseDC(picture, dc);
     }

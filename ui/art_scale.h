@@ -18,6 +18,25 @@ constexpr int ArtScaleFor(unsigned wanted, unsigned at100Percent) {
     return 200;
 }
 
+struct ArtSize {
+    unsigned width;
+    unsigned height;
+};
+
+// The size a picture of `at100Percent` is shown at for a DPI, made smaller,
+// in proportion, where it would not fit `room`.
+constexpr ArtSize ArtSizeFor(ArtSize at100Percent, unsigned dpi, ArtSize room) {
+    ArtSize size{(at100Percent.width * dpi + kDpiAt100Percent / 2) / kDpiAt100Percent,
+                 (at100Percent.height * dpi + kDpiAt100Percent / 2) / kDpiAt100Percent};
+    if (size.width > room.width) {
+        size = {room.width, size.height * room.width / size.width};
+    }
+    if (size.height > room.height) {
+        size = {size.width * room.height / size.height, room.height};
+    }
+    return size;
+}
+
 // The resource ids of one picture's drawings.
 struct ScaledArt {
     unsigned at100;
