@@ -2,37 +2,31 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <tuple>
 
-TEST(ArtScale, TheSmallestDrawingAtLeastAsLargeAsWanted) {
-    // By DPI: 96 is 100 %, 144 is 150 %, 192 is 200 %.
-    EXPECT_EQ(ArtScaleFor(72, 96), 100);
-    EXPECT_EQ(ArtScaleFor(96, 96), 100);
-    EXPECT_EQ(ArtScaleFor(97, 96), 150);
-    EXPECT_EQ(ArtScaleFor(120, 96), 150);
-    EXPECT_EQ(ArtScaleFor(144, 96), 150);
-    EXPECT_EQ(ArtScaleFor(145, 96), 200);
-    EXPECT_EQ(ArtScaleFor(288, 96), 200);
-    // By a menu's check size, against the 13-pixel mark.
-    EXPECT_EQ(ArtScaleFor(13, 13), 100);
-    EXPECT_EQ(ArtScaleFor(15, 13), 150);
-    EXPECT_EQ(ArtScaleFor(19, 13), 150);
-    EXPECT_EQ(ArtScaleFor(25, 13), 200);
-
-    // The device picture (123 x 158 at 100 %) in a room of 300 x 300, then
-    // in rooms too narrow and too low for it.
-    auto size = [](unsigned dpi, unsigned roomWidth, unsigned roomHeight) {
-        const ArtSize shown = ArtSizeFor({123, 158}, dpi, {roomWidth, roomHeight});
-        return std::pair{shown.width, shown.height};
-    };
-    EXPECT_EQ(size(96, 300, 300), std::pair(123u, 158u));
-    EXPECT_EQ(size(120, 300, 300), std::pair(154u, 198u));
-    EXPECT_EQ(size(144, 300, 300), std::pair(185u, 237u));
-    EXPECT_EQ(size(144, 185, 233), std::pair(181u, 233u));
-    EXPECT_EQ(size(192, 200, 400), std::pair(200u, 256u));
-
-    constexpr ScaledArt art{166, 180, 181};
-    EXPECT_EQ(art.IdFor(100), 166u);
-    EXPECT_EQ(art.IdFor(150), 180u);
-    EXPECT_EQ(art.IdFor(200), 181u);
+TEST(ArtScale, TheSmallestDrawingAtLeastAsLargeShownToFit) {
+    // By DPI: 96 is 100 %, 144 is 150 %, 192 is 200 %; by a menu's check
+    // size against the 13-pixel mark.
+    for (auto [wanted, at100, scale] : {std::tuple{72u, 96u, 100},
+                                        {96u, 96u, 100},
+                                        {97u, 96u, 150},
+                                        {144u, 96u, 150},
+                                        {145u, 96u, 200},
+                                        {288u, 96u, 200},
+                                        {13u, 13u, 100},
+                                        {19u, 13u, 150},
+                                        {25u, 13u, 200}}) {
+        EXPECT_EQ(ArtScaleFor(wanted, at100), scale) << wanted << " of " << at100;
+    }
+    // The device picture (123 x 158 at 100 %) with room, then in rooms too
+    // narrow and too low for it.
+    for (auto [dpi, room, width, height] : {std::tuple{96u, ArtSize{300, 300}, 123u, 158u},
+                                            {120u, {300, 300}, 154u, 198u},
+                                            {144u, {300, 300}, 185u, 237u},
+                                            {144u, {185, 233}, 181u, 233u},
+                                            {192u, {200, 400}, 200u, 256u}}) {
+        const ArtSize shown = ArtSizeFor({123, 158}, dpi, room);
+        EXPECT_EQ(shown.width, width) << dpi;
+        EXPECT_EQ(shown.height, height) << dpi;
+    }
 }

@@ -95,72 +95,79 @@ TEST(ArtFiles, IconHoldsTheSmallAndLargeSizesOfEveryScaleWithAlphaAndMask) {
     EXPECT_EQ(sizes, (std::vector<uint32_t>{16, 20, 24, 32, 40, 48, 64}));
 }
 
-TEST(ArtFiles, CheckMarksAreMonochromeAtEveryScale) {
-    // 13 pixels at 100 %, 20 at 150 %, 26 at 200 %.
-    for (auto [suffix, size] : {std::pair{"", 13}, {"_150", 20}, {"_200", 26}}) {
-        for (std::string name : {"port_checked", "port_unchecked"}) {
-            name += std::string(suffix) + ".bmp";
-            const Bytes file = ReadArt(name);
-            const Bmp bmp = ParseBmp(file);
-            EXPECT_EQ(bmp.width, size) << name;
-            EXPECT_EQ(bmp.height, size) << name;
-            EXPECT_EQ(bmp.bitsPerPixel, 1u) << name;
-            EXPECT_EQ(bmp.compression, 0u) << name;
-            // Palette: index 0 black (the drawn mark), index 1 white.
-            EXPECT_EQ(U32(file, bmp.palette), 0x000000u) << name;
-            EXPECT_EQ(U32(file, bmp.palette + 4) & 0xFFFFFF, 0xFFFFFFu) << name;
-            EXPECT_EQ(file.size(), bmp.pixels + size * 4) << name;
-        }
-        EXPECT_NE(ReadArt(std::string("port_checked") + suffix + ".bmp"),
-                  ReadArt(std::string("port_unchecked") + suffix + ".bmp"));
+TEST(ArtFiles, CheckMarksAreThirteenPixelMonochrome) {
+    for (const char* name : {"port_checked.bmp", "port_unchecked.bmp"}) {
+        const Bytes file = ReadArt(name);
+        const Bmp bmp = ParseBmp(file);
+        EXPECT_EQ(bmp.width, 13) << name;
+        EXPECT_EQ(bmp.height, 13) << name;
+        EXPECT_EQ(bmp.bitsPerPixel, 1u) << name;
+        EXPECT_EQ(bmp.compression, 0u) << name;
+        // Palette: index 0 black (the drawn mark), index 1 white.
+        EXPECT_EQ(U32(file, bmp.palette), 0x000000u) << name;
+        EXPECT_EQ(U32(file, bmp.palette + 4) & 0xFFFFFF, 0xFFFFFFu) << name;
+        EXPECT_EQ(file.size(), bmp.pixels + 13 * 4) << name;
     }
+    EXPECT_NE(ReadArt("port_checked.bmp"), ReadArt("port_unchecked.bmp"));
 }
 
-TEST(ArtFiles, DeviceIsOpaqueOnHardEdgedMagentaAtEveryScale) {
-    struct Picture {
+TEST(ArtFiles, DeviceIsOpaqueOnHardEdgedMagenta) {
+    const Bytes file = ReadArt("device.bmp");
+    const Bmp bmp = ParseBmp(file);
+    ASSERT_EQ(bmp.width, 123);
+    ASSERT_EQ(bmp.height, 158);
+    ASSERT_EQ(bmp.bitsPerPixel, 24u);
+    ASSERT_EQ(bmp.compression, 0u);
+    const std::size_t stride = (123 * 3 + 3) / 4 * 4;
+    ASSERT_EQ(file.size(), bmp.pixels + stride * 158);
+
+    auto pixel = [&](int x, int row) {
+        const std::size_t at = bmp.pixels + row * stride + x * 3;
+        return std::vector<int>{file[at + 2], file[at + 1], file[at]};  // red, green, blue
+    };
+    const std::vector<int> magenta = {255, 0, 255};
+    for (auto [x, row] : {std::pair{0, 0}, {122, 0}, {0, 157}, {122, 157}}) {
+        EXPECT_EQ(pixel(x, row), magenta) << x << "," << row;
+    }
+    // Every pixel is pure magenta or clearly not magenta: no blended fringe.
+    unsigned background = 0;
+    for (int row = 0; row < 158; ++row) {
+        for (int x = 0; x < 123; ++x) {
+            const std::vector<int> p = pixel(x, row);
+            if (p == magenta) {
+                ++background;
+                continue;
+            }
+            const bool magentaish = p[0] > 160 && p[2] > 160 && p[1] < p[0] - 80;
+            EXPECT_FALSE(magentaish) << x << "," << row;
+        }
+    }
+    EXPECT_GT(background, 123u * 158 / 10);
+    EXPECT_LT(background, 123u * 158 / 2);
+}
+
+TEST(ArtFiles, CheckMarksAndDeviceAt150And200Percent) {
+    struct Scaled {
         const char* name;
         int width;
         int height;
+        uint32_t bitsPerPixel;
     };
-    for (const Picture& picture : {Picture{"device.bmp", 123, 158},
-                                   {"device_150.bmp", 185, 237},
-                                   {"device_200.bmp", 246, 316}}) {
-        SCOPED_TRACE(picture.name);
-        const int width = picture.width;
-        const int height = picture.height;
-        const Bytes file = ReadArt(picture.name);
+    for (const Scaled& art : {Scaled{"port_checked_150.bmp", 20, 20, 1},
+                              {"port_unchecked_150.bmp", 20, 20, 1},
+                              {"port_checked_200.bmp", 26, 26, 1},
+                              {"port_unchecked_200.bmp", 26, 26, 1},
+                              {"device_150.bmp", 185, 237, 24},
+                              {"device_200.bmp", 246, 316, 24}}) {
+        const Bytes file = ReadArt(art.name);
         const Bmp bmp = ParseBmp(file);
-        ASSERT_EQ(bmp.width, width);
-        ASSERT_EQ(bmp.height, height);
-        ASSERT_EQ(bmp.bitsPerPixel, 24u);
-        ASSERT_EQ(bmp.compression, 0u);
-        const std::size_t stride = (width * 3 + 3) / 4 * 4;
-        ASSERT_EQ(file.size(), bmp.pixels + stride * height);
-
-        auto pixel = [&](int x, int row) {
-            const std::size_t at = bmp.pixels + row * stride + x * 3;
-            return std::vector<int>{file[at + 2], file[at + 1], file[at]};  // red, green, blue
-        };
-        const std::vector<int> magenta = {255, 0, 255};
-        const int right = width - 1;
-        const int top = height - 1;
-        for (auto [x, row] : {std::pair{0, 0}, {right, 0}, {0, top}, {right, top}}) {
-            EXPECT_EQ(pixel(x, row), magenta) << x << "," << row;
+        EXPECT_EQ(bmp.width, art.width) << art.name;
+        EXPECT_EQ(bmp.height, art.height) << art.name;
+        EXPECT_EQ(bmp.bitsPerPixel, art.bitsPerPixel) << art.name;
+        const std::size_t stride = (art.width * art.bitsPerPixel + 31) / 32 * 4;
+        EXPECT_EQ(file.size(), bmp.pixels + stride * art.height) << art.name;
+        if (art.bitsPerPixel == 24) {  // the bottom-left corner is magenta
+            EXPECT_EQ(U32(file, bmp.pixels) & 0xFFFFFF, 0xFF00FFu) << art.name;
         }
-        // Every pixel is pure magenta or clearly not magenta: no blended fringe.
-        unsigned background = 0;
-        for (int row = 0; row < height; ++row) {
-            for (int x = 0; x < width; ++x) {
-                const std::vector<int> p = pixel(x, row);
-                if (p == magenta) {
-                    ++background;
-                    continue;
-                }
-                const bool magentaish = p[0] > 160 && p[2] > 160 && p[1] < p[0] - 80;
-                EXPECT_FALSE(magentaish) << x << "," << row;
-            }
-        }
-        EXPECT_GT(background, width * height / 10u);
-        EXPECT_LT(background, width * height / 2u);
     }
 }
