@@ -202,14 +202,11 @@ void CTrayControlDlg::SetWindowIcons(UINT dpi) {
 }
 
 LRESULT CTrayControlDlg::OnDpiChanged(WPARAM dpi, LPARAM suggested) {
-    const RECT& rect = *reinterpret_cast<const RECT*>(suggested);
-    SetWindowPos(hwnd_, nullptr, rect.left, rect.top, rect.right - rect.left,
-                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    CDialog::OnDpiChanged(dpi, suggested);
     SetWindowIcons(HIWORD(dpi));
-    // The dialog manager scales the controls and fonts in its default
-    // handling, after this; the pages and the art follow it then.
+    // The dialog manager scales the controls and fonts after this handler;
+    // the pages and the art follow it then.
     PostMessageA(hwnd_, WM_DPILAYOUTDONE, 0, 0);
-    Default();
     return 0;
 }
 

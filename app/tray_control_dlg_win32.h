@@ -86,6 +86,8 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     LRESULT OnCopyData(WPARAM replyWindow, LPARAM data);
     // The window moved to a monitor of another DPI (or the DPI changed):
     // wParam the new DPI, lParam the window rectangle Windows suggests.
+    // The window icons follow at once, the pages and the art once the
+    // dialog manager has scaled the layout.
     LRESULT OnDpiChanged(WPARAM dpi, LPARAM suggested);
     LRESULT OnDpiLayoutDone(WPARAM, LPARAM);
     template <int HotkeyId>
