@@ -5,6 +5,7 @@
 
 #include "app/hotkey_repeats_win32.h"
 #include "app/perform_request.h"
+#include "app/port_check_bitmaps_win32.h"
 #include "app/program_names.h"
 #include "app/remote_channel_win32.h"
 #include "app/tray_icon_look_win32.h"
@@ -13,6 +14,7 @@
 #include "hid/win32/serving_sleep.h"
 #include "resources/resource.h"
 #include "settings/settings_file.h"
+#include "ui/dpi_win32.h"
 #include "ui/resource_module_win32.h"
 
 namespace {
@@ -78,6 +80,8 @@ const ui::MessageMap* CTrayControlDlg::Messages() {
         ui::OnMessage<&Self::OnDestroy>(WM_DESTROY),
         ui::OnMessage<&Self::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
         ui::OnMessage<&Self::OnCopyData>(WM_COPYDATA),
+        ui::OnMessage<&Self::OnDpiChanged>(WM_DPICHANGED),
+        ui::OnMessage<&Self::OnDpiLayoutDone>(WM_DPILAYOUTDONE),
         ui::OnCommand<&Self::OnPortCommand<1>>(ID_PORT_A),
         ui::OnCommand<&Self::OnPortCommand<2>>(ID_PORT_B),
         ui::OnCommand<&Self::OnPortCommand<3>>(ID_PORT_C),
@@ -96,8 +100,7 @@ BOOL CTrayControlDlg::OnInitDialog() {
     pageTabs_.SubclassWindow(GetDlgItem(IDC_PAGE_TABS));
     SetPropA(hwnd_, kMainWindowProperty, hwnd_);
     AddAboutItem();
-    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(mainIcon_.get()));
-    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    SetWindowIcons(ui::WindowDpi(hwnd_));
     AddTrayIcon();
     LoadTrayMenu();
     Settings settings;
@@ -116,7 +119,7 @@ BOOL CTrayControlDlg::OnInitDialog() {
     pageTabs_.HotkeysPage().SetTrayDlg(this);
     InsertPageTabs();
     pageTabs_.InitPages();
-    SetPortCheckBitmaps();
+    SetPortCheckBitmaps(ui::WindowDpi(hwnd_));
     // The layer's hidden window belongs to this thread; its first scan runs
     // once the dialog's message loop dispatches.
     IowKit2RegisterDeviceCallback(&SwitchConnection::OnDeviceEvent, CallbackContext());
@@ -177,16 +180,49 @@ void CTrayControlDlg::InsertPageTabs() {
     }
 }
 
-void CTrayControlDlg::SetPortCheckBitmaps() {
-    checkedBitmap_ = ui::LoadResourceBitmap(IDB_PORT_CHECKED);
-    uncheckedBitmap_ = ui::LoadResourceBitmap(IDB_PORT_UNCHECKED);
-    if (!trayMenu_) {
+void CTrayControlDlg::SetPortCheckBitmaps(UINT dpi) {
+    if (dpi == checkBitmapsDpi_) {
         return;
     }
-    for (UINT id = ID_PORT_A; id <= ID_PORT_D; ++id) {
-        SetMenuItemBitmaps(trayMenu_.get(), id, MF_BYCOMMAND, uncheckedBitmap_.get(),
-                           checkedBitmap_.get());
+    PortCheckBitmaps bitmaps = LoadPortCheckBitmaps(dpi);
+    if (trayMenu_) {
+        for (UINT id = ID_PORT_A; id <= ID_PORT_D; ++id) {
+            SetMenuItemBitmaps(trayMenu_.get(), id, MF_BYCOMMAND, bitmaps.unchecked.get(),
+                               bitmaps.checked.get());
+        }
     }
+    // The menu holds the new ones now: the old ones can go.
+    checkedBitmap_ = std::move(bitmaps.checked);
+    uncheckedBitmap_ = std::move(bitmaps.unchecked);
+    checkBitmapsDpi_ = dpi;
+}
+
+void CTrayControlDlg::SetWindowIcons(UINT dpi) {
+    ui::UniqueIcon big =
+        ui::LoadResourceIcon(IDR_MAINFRAME, ui::SystemMetricForDpi(SM_CXICON, dpi));
+    ui::UniqueIcon small =
+        ui::LoadResourceIcon(IDR_MAINFRAME, ui::SystemMetricForDpi(SM_CXSMICON, dpi));
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+    // The window holds the new ones now: the old ones can go.
+    mainIcon_ = std::move(big);
+    smallIcon_ = std::move(small);
+}
+
+LRESULT CTrayControlDlg::OnDpiChanged(WPARAM dpi, LPARAM suggested) {
+    CDialog::OnDpiChanged(dpi, suggested);
+    SetWindowIcons(HIWORD(dpi));
+    // The dialog manager scales the controls and fonts after this handler;
+    // the pages and the art follow it then.
+    PostMessageA(hwnd_, WM_DPILAYOUTDONE, 0, 0);
+    return 0;
+}
+
+LRESULT CTrayControlDlg::OnDpiLayoutDone(WPARAM, LPARAM) {
+    pageTabs_.RefitPages();
+    // The device picture is picked for the page's DPI when it is painted.
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    return 0;
 }
 
 LRESULT CTrayControlDlg::OnSysCommand(WPARAM command, LPARAM) {
@@ -389,6 +425,8 @@ LRESULT CTrayControlDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
             POINT cursor{};
             GetCursorPos(&cursor);
             if (HMENU popup = trayMenu_ ? GetSubMenu(trayMenu_.get(), 0) : nullptr) {
+                // The menu opens on the monitor under the cursor, at its DPI.
+                SetPortCheckBitmaps(ui::PointDpi(cursor));
                 // A popup of a thread that is not in the foreground takes no keys and
                 // stays open when the user clicks elsewhere; the window is mostly hidden.
                 SetForegroundWindow(hwnd_);

@@ -24,6 +24,9 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     // Posted to itself at start, right after the HID layer posted its first
     // scan: handled after that scan, in the order posted.
     static constexpr UINT WM_FIRSTSCANENDED = WM_APP + 101;
+    // Posted to itself on a DPI change, handled once the dialog manager has
+    // scaled the window's layout.
+    static constexpr UINT WM_DPILAYOUTDONE = WM_APP + 102;
 
     CTrayControlDlg();
     ~CTrayControlDlg() override;
@@ -84,6 +87,12 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     // A request of pelorandix.exe (see cli/command_channel_win32.h):
     // wParam its reply window, lParam the COPYDATASTRUCT.
     LRESULT OnCopyData(WPARAM replyWindow, LPARAM data);
+    // The window moved to a monitor of another DPI (or the DPI changed):
+    // wParam the new DPI, lParam the window rectangle Windows suggests.
+    // The window icons follow at once, the pages and the art once the
+    // dialog manager has scaled the layout.
+    LRESULT OnDpiChanged(WPARAM dpi, LPARAM suggested);
+    LRESULT OnDpiLayoutDone(WPARAM, LPARAM);
     template <int HotkeyId>
     void OnPortCommand() {
         if (!FirmwareTransferRunning()) {
@@ -104,7 +113,11 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     void LoadTrayIconForTaskbar();
     void LoadTrayMenu();
     void InsertPageTabs();
-    void SetPortCheckBitmaps();
+    // The port items' check marks for the menu's check size at a DPI; kept
+    // when they are made for that DPI already.
+    void SetPortCheckBitmaps(UINT dpi);
+    // The window's big and small icon at a DPI's sizes.
+    void SetWindowIcons(UINT dpi);
 
     // Desktop
     void SleepFor(unsigned milliseconds) override;
@@ -126,6 +139,7 @@ class CTrayControlDlg : public ui::CDialog, private Desktop, public PortControl 
     ui::UniqueMenu trayMenu_;
     ui::UniqueBitmap checkedBitmap_;
     ui::UniqueBitmap uncheckedBitmap_;
+    UINT checkBitmapsDpi_ = 0;
     CMyTabCtrl pageTabs_;
     bool trayIconShown_ = false;
     // Hidden to the tray: only ShowMainWindow shows the window again.

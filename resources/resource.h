@@ -36,6 +36,14 @@
 #define IDI_TRAY_DARK_TASKBAR 135
 #define IDI_TRAY_LIGHT_TASKBAR 136
 
+// The device picture and the check marks again at 150 and 200 %.
+#define IDB_DEVICE_150 180
+#define IDB_DEVICE_200 181
+#define IDB_PORT_CHECKED_150 182
+#define IDB_PORT_CHECKED_200 183
+#define IDB_PORT_UNCHECKED_150 184
+#define IDB_PORT_UNCHECKED_200 185
+
 // Strings.
 #define IDS_ABOUTBOX 101
 #define IDS_PREFERENCES_TAB 102

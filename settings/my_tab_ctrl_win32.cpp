@@ -75,3 +75,11 @@ void CMyTabCtrl::ShowPage(int index, bool focusPage) {
         SetFocus(Page(shownPage_).GetSafeHwnd());
     }
 }
+
+void CMyTabCtrl::RefitPages() {
+    const int shown = shownPage_;
+    LayoutPages();
+    // LayoutPages shows page 0.
+    shownPage_ = 0;
+    ShowPage(shown, false);
+}

@@ -26,6 +26,9 @@ class CMyTabCtrl : public ui::CWnd {
     // Fits every page into the area below the tabs; page 0 shown, the rest hidden.
     void LayoutPages();
     int ShownPage() const { return shownPage_; }
+    // Fits the pages to the tabs again (after a DPI change), keeping the
+    // page that is shown.
+    void RefitPages();
     // Shows the page of a tab the keyboard selected (TCN_SELCHANGE); the
     // focus stays on the tabs.
     void ShowSelectedPage();

@@ -1,13 +1,15 @@
 // The two settings pages inside the real main window, with the virtual switch
 // on the simulated bus: switching tabs, the hotkeys page's fields, marks, interval
 // and Save, the preferences page's status, language list, start at login and
-// picture. Settings go to a file in a fresh working folder; the Run value is
-// put back as it was.
+// picture, the picture and the menu's check marks at the display's DPI.
+// Settings go to a file in a fresh working folder; the Run value and the DPI
+// are put back as they were.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -437,4 +439,134 @@ TEST_F(PagesTest, LanguageListAndStartAtLogin) {
     }
 }
 
+// The size of what the page painted in the picture control: the rightmost
+// column and the lowest row (plus one) that differ from the page's
+// background, inside the control's edge.
+SIZE PaintedPictureSize(HWND page) {
+    InvalidateRect(page, nullptr, TRUE);
+    UpdateWindow(page);
+    HDC pageDc = GetDC(page);
+    const COLORREF background = GetPixel(pageDc, 1, 1);
+    ReleaseDC(page, pageDc);
+    HWND picture = GetDlgItem(page, IDC_DEVICE_PICTURE);
+    RECT client{};
+    GetClientRect(picture, &client);
+    HDC dc = GetDC(picture);
+    SIZE painted{0, 0};
+    for (int y = 1; y < client.bottom - 1; ++y) {
+        for (int x = 1; x < client.right - 1; ++x) {
+            if (GetPixel(dc, x, y) != background) {
+                painted = {std::max<LONG>(painted.cx, x + 1), y + 1};
+            }
+        }
+    }
+    ReleaseDC(picture, dc);
+    return painted;
+}
+
+// The width of the port items' check mark in the tray menu.
+int CheckMarkWidth(HMENU menu) {
+    MENUITEMINFOA item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_CHECKMARKS;
+    GetMenuItemInfoA(menu, ID_PORT_A, FALSE, &item);
+    BITMAP checked{};
+    GetObject(item.hbmpChecked, sizeof checked, &checked);
+    return checked.bmWidth;
+}
+
+// Sets the display's DPI for the processes started from now on (Wine reads
+// it at a process's start), and puts the value before back at the end.
+class LogPixelsScope {
+  public:
+    explicit LogPixelsScope(DWORD dpi) {
+        DWORD size = sizeof before_;
+        present_ = RegGetValueA(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_DWORD, nullptr,
+                                &before_, &size) == ERROR_SUCCESS;
+        RegSetKeyValueA(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &dpi, sizeof dpi);
+    }
+    ~LogPixelsScope() {
+        if (present_) {
+            RegSetKeyValueA(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &before_, sizeof before_);
+        } else {
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, kValue);
+        }
+    }
+
+  private:
+    static constexpr char kKey[] = "Control Panel\\Desktop";
+    static constexpr char kValue[] = "LogPixels";
+    DWORD before_ = 0;
+    bool present_ = false;
+};
+
+// Runs one test of this program in a process of its own; its exit code.
+DWORD RunOwnTest(const std::string& name) {
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    std::string command = '"' + std::string(program) + "\" --gtest_filter=" + name;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return GetLastError();
+    }
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+    }
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
 }  // namespace
+
+// Runs at the DPI the tests run at (96 under Wine), and at 144 in a process
+// of its own (below). The painted device is larger than the drawing of the
+// scale below and at most the drawing of its own (123 x 158 at 100 %); the
+// check mark is Wine's menu check size at that DPI.
+TEST_F(PagesTest, PictureAndCheckMarksSuitTheDisplaysDpi) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    ASSERT_TRUE(dpi == 96 || dpi == 144) << dpi;
+    const SIZE above = dpi == 96 ? SIZE{100, 140} : SIZE{123, 158};
+    const SIZE atMost = dpi == 96 ? SIZE{123, 158} : SIZE{185, 237};
+    DrivenTrayDlg window;
+    EXPECT_TRUE(window.Run(
+        {{nullptr, [&] {
+              const SIZE painted =
+                  PaintedPictureSize(window.PageTabs().PreferencesPage().GetSafeHwnd());
+              EXPECT_TRUE(painted.cx > above.cx && painted.cx <= atMost.cx) << painted.cx;
+              EXPECT_TRUE(painted.cy > above.cy && painted.cy <= atMost.cy) << painted.cy;
+              EXPECT_EQ(CheckMarkWidth(window.TrayMenu()), dpi == 96 ? 13 : 19);
+          }}}));
+}
+
+TEST_F(PagesTest, At144DpiThePictureAndCheckMarksAreTheOnesAt150Percent) {
+    LogPixelsScope dpi(144);
+    EXPECT_EQ(RunOwnTest("PagesTest.PictureAndCheckMarksSuitTheDisplaysDpi"), 0u);
+}
+
+TEST_F(PagesTest, ADpiChangeTakesTheSuggestedRectangleAndKeepsThePageShown) {
+    DrivenTrayDlg window;
+    const RECT suggested{40, 30, 740, 530};
+    EXPECT_TRUE(window.Run(
+        {{nullptr,
+          [&] {
+              ClickTab(window.PageTabs().GetSafeHwnd(), 1);
+              SendMessageA(window.GetSafeHwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                           reinterpret_cast<LPARAM>(&suggested));
+          }},
+         {nullptr, [&] {
+              RECT now{};
+              GetWindowRect(window.GetSafeHwnd(), &now);
+              EXPECT_TRUE(EqualRect(&now, &suggested));
+              EXPECT_EQ(window.PageTabs().ShownPage(), 1);
+              EXPECT_TRUE(IsWindowVisible(window.PageTabs().HotkeysPage().GetSafeHwnd()));
+              EXPECT_FALSE(IsWindowVisible(window.PageTabs().PreferencesPage().GetSafeHwnd()));
+          }}}));
+}

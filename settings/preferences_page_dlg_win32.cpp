@@ -4,6 +4,8 @@
 #include "settings/prefs_page_logic.h"
 #include "settings/start_at_login_win32.h"
 #include "settings/transparent_bitmap_win32.h"
+#include "ui/art_scale.h"
+#include "ui/dpi_win32.h"
 #include "ui/handles_win32.h"
 #include "ui/resource_module_win32.h"
 
@@ -11,6 +13,10 @@ namespace {
 
 // The language list's entries, in the order of the "Language" values.
 constexpr const char* kLanguageNames[] = {"Deutsch", "English"};
+
+constexpr ScaledArt kDevicePicture{IDB_DEVICE, IDB_DEVICE_150, IDB_DEVICE_200};
+// The device picture's size at 100 %, in pixels.
+constexpr ArtSize kDevicePictureSize{123, 158};
 
 }  // namespace
 
@@ -69,10 +75,21 @@ LRESULT CMySetPrefserencesDlg::OnPaint(WPARAM, LPARAM) {
     ui::PaintScope page(GetSafeHwnd());
     HWND picture = GetDlgItem(IDC_DEVICE_PICTURE);
     // Drawn on every paint of the page, whatever part of it needs painting;
-    // the picture control itself then has nothing left to draw.
+    // the picture control itself then has nothing left to draw. The drawing
+    // suits the DPI of the monitor the page is on now.
+    // Where the frame is smaller than the picture at that DPI (dialog units
+    // and drawings grow by different steps) it is shown smaller to fit.
     if (HDC dc = GetDC(picture)) {
-        if (ui::UniqueBitmap device = ui::LoadResourceBitmap(IDB_DEVICE)) {
-            DrawTransparentBitmap(dc, device.get(), 0, 0);
+        const UINT dpi = ui::WindowDpi(picture);
+        RECT frame{};
+        GetClientRect(picture, &frame);
+        const ArtSize size =
+            ArtSizeFor(kDevicePictureSize, dpi,
+                       {static_cast<unsigned>(frame.right), static_cast<unsigned>(frame.bottom)});
+        const int scale = ArtScaleFor(dpi, kDpiAt100Percent);
+        if (ui::UniqueBitmap device = ui::LoadResourceBitmap(kDevicePicture.IdFor(scale))) {
+            DrawTransparentBitmap(dc, device.get(), 0, 0, static_cast<int>(size.width),
+                                  static_cast<int>(size.height));
         }
         ReleaseDC(picture, dc);
     }

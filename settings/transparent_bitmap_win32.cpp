@@ -1,5 +1,7 @@
 #include "settings/transparent_bitmap_win32.h"
 
+#include <utility>
+
 #include "ui/handles_win32.h"
 
 namespace {
@@ -29,9 +31,31 @@ class ColourScope {
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 
+// The target's stretching mode, put back at the end of the scope.
+class StretchModeScope {
+  public:
+    StretchModeScope(HDC dc, int mode) : dc_(dc), mode_(SetStretchBltMode(dc, mode)) {}
+    ~StretchModeScope() { SetStretchBltMode(dc_, mode_); }
+    StretchModeScope(const StretchModeScope&) = delete;
+    StretchModeScope& operator=(const StretchModeScope&) = delete;
+
+  private:
+    HDC dc_;
+    int mode_;
+};
+
 }  // namespace
 
 bool DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y, COLORREF transparent) {
+    BITMAP info{};
+    if (bitmap == nullptr || GetObject(bitmap, sizeof info, &info) == 0) {
+        return false;
+    }
+    return DrawTransparentBitmap(target, bitmap, x, y, info.bmWidth, info.bmHeight, transparent);
+}
+
+bool DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y, int drawnWidth,
+                           int drawnHeight, COLORREF transparent) {
     BITMAP info{};
     if (target == nullptr || bitmap == nullptr || GetObject(bitmap, sizeof info, &info) == 0) {
         return false;
@@ -63,9 +87,12 @@ bool DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y, COLORREF tr
     BitBlt(maskDc.get(), 0, 0, width, height, imageDc.get(), 0, 0, SRCCOPY);
 
     // XOR, AND, XOR leaves the target under transparent pixels and the image
-    // everywhere else.
-    BitBlt(target, x, y, width, height, imageDc.get(), 0, 0, SRCINVERT);
-    BitBlt(target, x, y, width, height, maskDc.get(), 0, 0, SRCAND);
-    BitBlt(target, x, y, width, height, imageDc.get(), 0, 0, SRCINVERT);
+    // everywhere else; the nearest pixel keeps the image and its mask alike.
+    const StretchModeScope nearestPixel(target, COLORONCOLOR);
+    for (auto [source, operation] : {std::pair{imageDc.get(), SRCINVERT},
+                                     {maskDc.get(), SRCAND},
+                                     {imageDc.get(), SRCINVERT}}) {
+        StretchBlt(target, x, y, drawnWidth, drawnHeight, source, 0, 0, width, height, operation);
+    }
     return true;
 }

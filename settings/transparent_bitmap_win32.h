@@ -13,3 +13,8 @@ inline constexpr COLORREF kTransparentColour = RGB(255, 0, 255);
 // drawn.
 bool DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y,
                            COLORREF transparent = kTransparentColour);
+// The same, the bitmap drawn width x height pixels large: each pixel of the
+// target takes the nearest pixel of the bitmap, so no edge blends into the
+// transparent colour.
+bool DrawTransparentBitmap(HDC target, HBITMAP bitmap, int x, int y, int width, int height,
+                           COLORREF transparent = kTransparentColour);

@@ -90,6 +90,20 @@ TEST(TransparentBitmap, MagentaLeavesTheTargetOthersTakeTheBitmap) {
     EXPECT_EQ(GetTextColor(target), RGB(1, 2, 3));
     EXPECT_EQ(GetBkColor(target), RGB(4, 5, 6));
 
+    // Drawn twice as large at (0, 0): each pixel covers two by two, magenta
+    // still left out.
+    ASSERT_TRUE(DrawTransparentBitmap(target, source.Handle(), 0, 0, 8, 4));
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const COLORREF pixel = picture[y / 2][x / 2];
+            const COLORREF under = y >= 3 && x >= 2 && x < 6 ? picture[y - 3][x - 2] : background;
+            const COLORREF expected = pixel != magenta   ? pixel
+                                      : under != magenta ? under
+                                                         : background;
+            EXPECT_EQ(GetPixel(target, x, y), expected) << "twice: " << x << "," << y;
+        }
+    }
+
     // Nothing to draw: the target stays as it was.
     EXPECT_FALSE(DrawTransparentBitmap(target, nullptr, 0, 0));
     EXPECT_EQ(GetPixel(target, 0, 0), background);

@@ -63,7 +63,10 @@ CDialog::~CDialog() {
 }
 
 const MessageMap* CDialog::Messages() {
-    static const MessageMap map{&CWnd::Messages, {}};
+    static const MessageEntry entries[] = {
+        OnMessage<&CDialog::OnDpiChanged>(WM_DPICHANGED),
+    };
+    static const MessageMap map{&CWnd::Messages, entries};
     return &map;
 }
 
@@ -105,6 +108,14 @@ void CDialog::OnOK() {
 
 void CDialog::OnCancel() {
     EndDialog(IDCANCEL);
+}
+
+LRESULT CDialog::OnDpiChanged(WPARAM, LPARAM suggested) {
+    const RECT& rect = *reinterpret_cast<const RECT*>(suggested);
+    SetWindowPos(hwnd_, nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    Default();
+    return 0;
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -57,6 +57,10 @@ class CDialog : public CWnd {
     // Enter and Escape: end the dialog with IDOK (after saving data) or IDCANCEL.
     virtual void OnOK();
     virtual void OnCancel();
+    // WM_DPICHANGED of a top-level dialog (moved to a monitor of another
+    // DPI): takes the rectangle Windows suggests; the dialog manager scales
+    // the layout and fonts in its default handling.
+    LRESULT OnDpiChanged(WPARAM dpi, LPARAM suggested);
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

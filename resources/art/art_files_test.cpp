@@ -49,7 +49,7 @@ Bmp ParseBmp(const Bytes& file) {
 
 }  // namespace
 
-TEST(ArtFiles, IconHoldsThreeBitmapSizesWithAlphaAndMask) {
+TEST(ArtFiles, IconHoldsTheSmallAndLargeSizesOfEveryScaleWithAlphaAndMask) {
     const Bytes ico = ReadArt("app.ico");
     ASSERT_GE(ico.size(), 6u);
     EXPECT_EQ(U16(ico, 0), 0u);
@@ -92,7 +92,7 @@ TEST(ArtFiles, IconHoldsThreeBitmapSizesWithAlphaAndMask) {
         EXPECT_GT(transparent, 0u) << size;
         EXPECT_LT(transparent, size * size / 2) << size;
     }
-    EXPECT_EQ(sizes, (std::vector<uint32_t>{16, 32, 48}));
+    EXPECT_EQ(sizes, (std::vector<uint32_t>{16, 20, 24, 32, 40, 48, 64}));
 }
 
 TEST(ArtFiles, CheckMarksAreThirteenPixelMonochrome) {
@@ -170,5 +170,31 @@ TEST(ArtFiles, TrayIconsHoldTheSmallIconSizesFramedForTheirTaskbar) {
             EXPECT_TRUE(forLightTaskbar ? luma < 60 : luma > 200) << size << ": " << luma;
         }
         EXPECT_EQ(sizes, (std::vector<uint32_t>{16, 20, 24, 32, 40}));
+    }
+}
+
+TEST(ArtFiles, CheckMarksAndDeviceAt150And200Percent) {
+    struct Scaled {
+        const char* name;
+        int width;
+        int height;
+        uint32_t bitsPerPixel;
+    };
+    for (const Scaled& art : {Scaled{"port_checked_150.bmp", 20, 20, 1},
+                              {"port_unchecked_150.bmp", 20, 20, 1},
+                              {"port_checked_200.bmp", 26, 26, 1},
+                              {"port_unchecked_200.bmp", 26, 26, 1},
+                              {"device_150.bmp", 185, 237, 24},
+                              {"device_200.bmp", 246, 316, 24}}) {
+        const Bytes file = ReadArt(art.name);
+        const Bmp bmp = ParseBmp(file);
+        EXPECT_EQ(bmp.width, art.width) << art.name;
+        EXPECT_EQ(bmp.height, art.height) << art.name;
+        EXPECT_EQ(bmp.bitsPerPixel, art.bitsPerPixel) << art.name;
+        const std::size_t stride = (art.width * art.bitsPerPixel + 31) / 32 * 4;
+        EXPECT_EQ(file.size(), bmp.pixels + stride * art.height) << art.name;
+        if (art.bitsPerPixel == 24) {  // the bottom-left corner is magenta
+            EXPECT_EQ(U32(file, bmp.pixels) & 0xFFFFFF, 0xFF00FFu) << art.name;
+        }
     }
 }

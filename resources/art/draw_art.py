@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's pictures and writes them beside this script.
 
-    app.ico             the program's icon: 16, 32 and 48 pixels as 32-bit
-                        bitmaps with alpha and an AND mask, 256 pixels as PNG
+    app.ico             the program's icon: 16, 20, 24, 32, 40, 48 and 64
+                        pixels as 32-bit bitmaps with alpha and an AND mask,
+                        256 pixels as PNG
     port_checked.bmp    13 x 13 menu check mark of the port in use (1 bit)
     port_unchecked.bmp  13 x 13 menu check mark of the other ports (1 bit)
     device.bmp          123 x 158, 24 bits: the switch on magenta, which the
@@ -11,6 +12,11 @@
                         the tray icon for dark and for light taskbars: 16, 20,
                         24, 32 and 40 pixels (the small-icon sizes at 100, 125,
                         150, 200 and 250 %), 32-bit bitmaps with alpha and mask
+
+and the device picture and the check marks again at 150 and 200 % of those
+sizes, for displays scaled that far: device_150.bmp (185 x 237),
+device_200.bmp (246 x 316), port_checked_150.bmp (20 x 20), ..._200.bmp
+(26 x 26), and port_unchecked_150.bmp, ..._200.bmp alike.
 
 Standard library only, so it runs on a fresh system: python3 draw_art.py
 """
@@ -122,18 +128,23 @@ def hexcolour(text):
 
 
 class Canvas:
-    def __init__(self, width, height):
+    """Shapes and colours are given in units of the picture at 100 %; a
+    canvas of scale 1.5 draws them 1.5 pixels to the unit."""
+
+    def __init__(self, width, height, scale=1.0):
         self.width = width
         self.height = height
+        self.scale = scale
         self.pixels = [[0.0, 0.0, 0.0, 0.0] for _ in range(width * height)]
 
     def fill(self, shape, colour, opacity=1.0):
-        x0, y0, x1, y1 = shape.bounds
+        s = self.scale
+        x0, y0, x1, y1 = (v * s for v in shape.bounds)
         paint = colour if callable(colour) else (lambda x, y, c=colour: c)
         for py in range(max(int(y0) - 1, 0), min(int(math.ceil(y1)) + 1, self.height)):
             for px in range(max(int(x0) - 1, 0), min(int(math.ceil(x1)) + 1, self.width)):
-                cx, cy = px + 0.5, py + 0.5
-                cover = min(max(0.5 - shape(cx, cy), 0.0), 1.0) * opacity
+                cx, cy = (px + 0.5) / s, (py + 0.5) / s
+                cover = min(max(0.5 - shape(cx, cy) * s, 0.0), 1.0) * opacity
                 if cover <= 0.0:
                     continue
                 r, g, b = paint(cx, cy)
@@ -143,10 +154,6 @@ class Canvas:
                 p[1] = g * cover + p[1] * keep
                 p[2] = b * cover + p[2] * keep
                 p[3] = cover + p[3] * keep
-
-    def put(self, px, py, colour):
-        if 0 <= px < self.width and 0 <= py < self.height:
-            self.pixels[py * self.width + px] = [*map(float, colour), 1.0]
 
     def rgba(self, px, py):
         """Straight (not premultiplied) colour and alpha, 0..255."""
@@ -178,12 +185,13 @@ FONT_3X5 = {
 
 
 def text(canvas, font, x, y, word, colour, spacing=1):
+    """Each dot of the font one unit square: one pixel at 100 %."""
     for letter in word:
         rows = font[letter]
         for dy, row in enumerate(rows):
             for dx, bit in enumerate(row):
                 if bit == "1":
-                    canvas.put(x + dx, y + dy, colour)
+                    canvas.fill(rounded_box(x + dx, y + dy, x + dx + 1, y + dy + 1), colour)
         x += len(rows[0]) + spacing
 
 
@@ -318,9 +326,18 @@ def tray_icon_file(frame):
 
 DEVICE_WIDTH, DEVICE_HEIGHT = 123, 158
 
+# The scales, in percent, the device picture and the check marks are drawn
+# at; the program picks one by the display's DPI (96 at 100 %).
+ART_SCALES = (100, 150, 200)
 
-def draw_device():
-    c = Canvas(DEVICE_WIDTH, DEVICE_HEIGHT)
+
+def scaled(length, percent):
+    """A length of the 100 % picture at a scale, rounded half up."""
+    return (length * percent + 50) // 100
+
+
+def draw_device(percent=100):
+    c = Canvas(scaled(DEVICE_WIDTH, percent), scaled(DEVICE_HEIGHT, percent), percent / 100)
 
     # USB cable from the top edge into a plug on the box's top.
     cable = [(30, -4), (30, 6), (33, 13), (44, 17), (56, 19), (61, 23), (61, 30)]
@@ -371,36 +388,28 @@ def draw_device():
 
 CHECK_SIZE = 13
 
-# Seven pixels across, in the middle of the 13 x 13 cell: X is drawn.
-CHECKED_DOT = [
-    "..XXX..",
-    ".XXXXX.",
-    "XXXXXXX",
-    "XXXXXXX",
-    "XXXXXXX",
-    ".XXXXX.",
-    "..XXX..",
-]
-UNCHECKED_RING = [
-    "..XXX..",
-    ".X...X.",
-    "X.....X",
-    "X.....X",
-    "X.....X",
-    ".X...X.",
-    "..XXX..",
-]
+# The mark is seven units across in the middle of the 13-unit cell: a disk
+# for the port in use, a ring one unit wide for the others. A pixel is drawn
+# when its centre lies inside, which at 100 % gives the round 7-pixel dot and
+# ring of a classic menu.
+MARK_RADIUS = 3.5
+RING_WIDTH = 1.0
 
 
-def draw_check(filled):
+def draw_check(filled, percent=100):
     """Rows of palette indexes: 0 black (drawn), 1 white (left as it is)."""
-    mark = CHECKED_DOT if filled else UNCHECKED_RING
-    offset = (CHECK_SIZE - len(mark)) // 2
-    rows = [[1] * CHECK_SIZE for _ in range(CHECK_SIZE)]
-    for y, line in enumerate(mark):
-        for x, cell in enumerate(line):
-            if cell == "X":
-                rows[offset + y][offset + x] = 0
+    size = scaled(CHECK_SIZE, percent)
+    s = percent / 100
+    centre = size / 2
+    outer = MARK_RADIUS * s
+    inner = 0.0 if filled else (MARK_RADIUS - RING_WIDTH) * s
+    rows = []
+    for py in range(size):
+        row = []
+        for px in range(size):
+            distance = math.hypot(px + 0.5 - centre, py + 0.5 - centre)
+            row.append(0 if inner < distance < outer or (filled and distance < outer) else 1)
+        rows.append(row)
     return rows
 
 
@@ -501,13 +510,31 @@ def write(name, data):
         f.write(data)
 
 
+# The icon's bitmap sizes: the small and large icon at 100, 125, 150 and
+# 200 % (16, 20, 24, 32; 32, 40, 48, 64), then 256 as PNG for large views.
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 64)
+
+
+def scaled_name(name, percent):
+    """device.bmp at 150 %: device_150.bmp; at 100 % the name itself."""
+    if percent == 100:
+        return name
+    stem, extension = os.path.splitext(name)
+    return f"{stem}_{percent}{extension}"
+
+
+def write_scaled_art():
+    for percent in ART_SCALES:
+        write(scaled_name("port_checked.bmp", percent), bmp_1(draw_check(True, percent)))
+        write(scaled_name("port_unchecked.bmp", percent), bmp_1(draw_check(False, percent)))
+        write(scaled_name("device.bmp", percent), bmp_24(draw_device(percent), MAGENTA))
+
+
 def main():
-    images = [(size, icon_bitmap(draw_icon(size))) for size in (16, 32, 48)]
+    images = [(size, icon_bitmap(draw_icon(size))) for size in ICON_SIZES]
     images.append((256, png(draw_icon(256))))
     write("app.ico", ico(images))
-    write("port_checked.bmp", bmp_1(draw_check(True)))
-    write("port_unchecked.bmp", bmp_1(draw_check(False)))
-    write("device.bmp", bmp_24(draw_device(), MAGENTA))
+    write_scaled_art()
     write("tray_dark_taskbar.ico", tray_icon_file(TRAY_FRAME_FOR_DARK_TASKBAR))
     write("tray_light_taskbar.ico", tray_icon_file(TRAY_FRAME_FOR_LIGHT_TASKBAR))
 
