@@ -33,16 +33,15 @@ void CMyTabCtrl::InitPages() {
 }
 
 void CMyTabCtrl::LayoutPages() {
-    RECT client{};
-    RECT item{};
-    GetClientRect(GetSafeHwnd(), &client);
-    TabCtrl_GetItemRect(GetSafeHwnd(), 0, &item);
-    const int x = item.left;
-    const int y = item.bottom + 1;
-    const int width = client.right - item.left - 1;
-    const int height = client.bottom - item.bottom - 2;
+    // The pages take the tab control's display area as the control itself
+    // reckons it: their templates' size in dialog units says nothing here, as
+    // the pages and the main window use fonts of different sizes.
+    RECT area{};
+    GetClientRect(GetSafeHwnd(), &area);
+    TabCtrl_AdjustRect(GetSafeHwnd(), FALSE, &area);
     for (int index = 0; index < pageCount_; ++index) {
-        SetWindowPos(Page(index).GetSafeHwnd(), HWND_TOP, x, y, width, height,
+        SetWindowPos(Page(index).GetSafeHwnd(), HWND_TOP, area.left, area.top,
+                     area.right - area.left, area.bottom - area.top,
                      index == 0 ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
     }
 }

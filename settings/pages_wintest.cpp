@@ -190,14 +190,17 @@ TEST_F(PagesTest, TabsShowOnePageAtATimeAndFocusIt) {
                                  EXPECT_EQ(GetParent(hotkeys), tabControl);
                                  EXPECT_TRUE(IsWindowVisible(preferences));
                                  EXPECT_FALSE(IsWindowVisible(hotkeys));
-                                 // The pages lie below the tabs.
-                                 RECT item{};
-                                 RECT page{};
-                                 TabCtrl_GetItemRect(tabControl, 0, &item);
-                                 GetWindowRect(preferences, &page);
-                                 MapWindowPoints(nullptr, tabControl,
-                                                 reinterpret_cast<POINT*>(&page), 2);
-                                 EXPECT_GT(page.top, item.bottom);
+                                 // Both pages fill the tab control's display area.
+                                 RECT area{};
+                                 GetClientRect(tabControl, &area);
+                                 TabCtrl_AdjustRect(tabControl, FALSE, &area);
+                                 for (HWND page : {preferences, hotkeys}) {
+                                     RECT placed{};
+                                     GetWindowRect(page, &placed);
+                                     MapWindowPoints(nullptr, tabControl,
+                                                     reinterpret_cast<POINT*>(&placed), 2);
+                                     EXPECT_TRUE(EqualRect(&placed, &area));
+                                 }
 
                                  ClickTab(tabControl, 1);
                                  EXPECT_TRUE(IsWindowVisible(hotkeys));
