@@ -32,6 +32,26 @@ void CMyTabCtrl::InitPages() {
     LayoutPages();
 }
 
+namespace {
+
+// A page's frame, its first control, follows the page's size: it keeps its
+// distance to the page's right and bottom edges as well as its place.
+void StretchFrame(HWND page, int width, int height) {
+    HWND frame = GetWindow(page, GW_CHILD);
+    if (frame == nullptr || (GetWindowLongW(frame, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX) {
+        return;
+    }
+    RECT client{};
+    RECT box{};
+    GetClientRect(page, &client);
+    GetWindowRect(frame, &box);
+    SetWindowPos(frame, nullptr, 0, 0, box.right - box.left + width - client.right,
+                 box.bottom - box.top + height - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
 void CMyTabCtrl::LayoutPages() {
     // The pages take the tab control's display area as the control itself
     // reckons it: their templates' size in dialog units says nothing here, as
@@ -39,9 +59,11 @@ void CMyTabCtrl::LayoutPages() {
     RECT area{};
     GetClientRect(GetSafeHwnd(), &area);
     TabCtrl_AdjustRect(GetSafeHwnd(), FALSE, &area);
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
     for (int index = 0; index < pageCount_; ++index) {
-        SetWindowPos(Page(index).GetSafeHwnd(), HWND_TOP, area.left, area.top,
-                     area.right - area.left, area.bottom - area.top,
+        StretchFrame(Page(index).GetSafeHwnd(), width, height);
+        SetWindowPos(Page(index).GetSafeHwnd(), HWND_TOP, area.left, area.top, width, height,
                      index == 0 ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
     }
 }

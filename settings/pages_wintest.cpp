@@ -158,6 +158,29 @@ bool CombinationFree(UINT modifiers, UINT keyCode) {
     return free;
 }
 
+// The page fills the tab control's display area, and its frame (6, 2, 273,
+// 133 on the 286 x 147 page of its layout) keeps its distance to the page's
+// right and bottom edges, in the page's dialog units.
+void ExpectPageFillsTheTabs(HWND tabControl, HWND page) {
+    RECT area{};
+    GetClientRect(tabControl, &area);
+    TabCtrl_AdjustRect(tabControl, FALSE, &area);
+    RECT placed{};
+    GetWindowRect(page, &placed);
+    MapWindowPoints(nullptr, tabControl, reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_TRUE(EqualRect(&placed, &area));
+
+    RECT layout{6, 2, 273, 133};  // mapped one by one, as the dialog manager does
+    RECT size{0, 0, 286, 147};
+    MapDialogRect(page, &layout);
+    MapDialogRect(page, &size);
+    RECT frame{};
+    GetWindowRect(GetWindow(page, GW_CHILD), &frame);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&frame), 2);
+    EXPECT_EQ(area.right - area.left - frame.right, size.right - layout.left - layout.right);
+    EXPECT_EQ(area.bottom - area.top - frame.bottom, size.bottom - layout.top - layout.bottom);
+}
+
 class PagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -190,17 +213,8 @@ TEST_F(PagesTest, TabsShowOnePageAtATimeAndFocusIt) {
                                  EXPECT_EQ(GetParent(hotkeys), tabControl);
                                  EXPECT_TRUE(IsWindowVisible(preferences));
                                  EXPECT_FALSE(IsWindowVisible(hotkeys));
-                                 // Both pages fill the tab control's display area.
-                                 RECT area{};
-                                 GetClientRect(tabControl, &area);
-                                 TabCtrl_AdjustRect(tabControl, FALSE, &area);
-                                 for (HWND page : {preferences, hotkeys}) {
-                                     RECT placed{};
-                                     GetWindowRect(page, &placed);
-                                     MapWindowPoints(nullptr, tabControl,
-                                                     reinterpret_cast<POINT*>(&placed), 2);
-                                     EXPECT_TRUE(EqualRect(&placed, &area));
-                                 }
+                                 ExpectPageFillsTheTabs(tabControl, preferences);
+                                 ExpectPageFillsTheTabs(tabControl, hotkeys);
 
                                  ClickTab(tabControl, 1);
                                  EXPECT_TRUE(IsWindowVisible(hotkeys));
