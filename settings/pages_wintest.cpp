@@ -158,9 +158,10 @@ bool CombinationFree(UINT modifiers, UINT keyCode) {
     return free;
 }
 
-// The page fills the tab control's display area, and its frame (6, 2, 273,
-// 133 on the 286 x 147 page of its layout) keeps its distance to the page's
-// right and bottom edges, in the page's dialog units.
+// The page fills the tab control's display area, which holds the page's
+// layout (286 x 147 dialog units of the page's font), and its frame (6, 2,
+// 273, 133 in that layout) keeps its distance to the page's right and bottom
+// edges.
 void ExpectPageFillsTheTabs(HWND tabControl, HWND page) {
     RECT area{};
     GetClientRect(tabControl, &area);
@@ -177,6 +178,8 @@ void ExpectPageFillsTheTabs(HWND tabControl, HWND page) {
     RECT frame{};
     GetWindowRect(GetWindow(page, GW_CHILD), &frame);
     MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&frame), 2);
+    EXPECT_GE(area.right - area.left, size.right);
+    EXPECT_GE(area.bottom - area.top, size.bottom);
     EXPECT_EQ(area.right - area.left - frame.right, size.right - layout.left - layout.right);
     EXPECT_EQ(area.bottom - area.top - frame.bottom, size.bottom - layout.top - layout.bottom);
 }
