@@ -218,65 +218,41 @@ std::string GermanModule() {
 class LogPixelsScope {
   public:
     LogPixelsScope() {
-        RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
         DWORD size = sizeof saved_;
-        had_ = RegQueryValueExW(key_, kLogPixels, nullptr, nullptr,
-                                reinterpret_cast<BYTE*>(&saved_), &size) == ERROR_SUCCESS;
+        had_ = RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr,
+                            &saved_, &size) == ERROR_SUCCESS;
     }
     ~LogPixelsScope() {
         if (had_) {
             Set(saved_);
         } else {
-            RegDeleteValueW(key_, kLogPixels);
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
         }
-        RegCloseKey(key_);
     }
     LogPixelsScope(const LogPixelsScope&) = delete;
     LogPixelsScope& operator=(const LogPixelsScope&) = delete;
 
     void Set(DWORD dpi) {
-        RegSetValueExW(key_, kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
-                       sizeof dpi);
+        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof dpi);
     }
 
   private:
-    HKEY key_ = nullptr;
     bool had_ = false;
     DWORD saved_ = 0;
 };
 
-// Runs a command line and returns what it printed.
-std::string Output(std::string commandLine) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-        return {};
-    }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
+// What a command line printed. It goes through cmd /c, which takes the outer
+// quotes off.
+std::string Output(const std::string& commandLine) {
     std::string output;
-    char chunk[4096];
-    DWORD read = 0;
-    while (started && ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        output.append(chunk, read);
+    if (FILE* pipe = _popen(("\"" + commandLine + "\"").c_str(), "rb")) {
+        char chunk[4096];
+        for (size_t read; (read = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+            output.append(chunk, read);
+        }
+        _pclose(pipe);
     }
     std::erase(output, '\r');
-    CloseHandle(readEnd);
-    if (started) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
     return output;
 }
 
