@@ -32,17 +32,38 @@ void CMyTabCtrl::InitPages() {
     LayoutPages();
 }
 
-void CMyTabCtrl::LayoutPages() {
+namespace {
+
+// A page's frame, its first control, follows the page's size: it keeps its
+// distance to the page's right and bottom edges as well as its place.
+void StretchFrame(HWND page, int width, int height) {
+    HWND frame = GetWindow(page, GW_CHILD);
+    if (frame == nullptr || (GetWindowLongW(frame, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX) {
+        return;
+    }
     RECT client{};
-    RECT item{};
-    GetClientRect(GetSafeHwnd(), &client);
-    TabCtrl_GetItemRect(GetSafeHwnd(), 0, &item);
-    const int x = item.left;
-    const int y = item.bottom + 1;
-    const int width = client.right - item.left - 1;
-    const int height = client.bottom - item.bottom - 2;
+    RECT box{};
+    GetClientRect(page, &client);
+    GetWindowRect(frame, &box);
+    SetWindowPos(frame, nullptr, 0, 0, box.right - box.left + width - client.right,
+                 box.bottom - box.top + height - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+void CMyTabCtrl::LayoutPages() {
+    // The pages take the tab control's display area as the control itself
+    // reckons it: their templates' size in dialog units says nothing here, as
+    // the pages and the main window use fonts of different sizes.
+    RECT area{};
+    GetClientRect(GetSafeHwnd(), &area);
+    TabCtrl_AdjustRect(GetSafeHwnd(), FALSE, &area);
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
     for (int index = 0; index < pageCount_; ++index) {
-        SetWindowPos(Page(index).GetSafeHwnd(), HWND_TOP, x, y, width, height,
+        StretchFrame(Page(index).GetSafeHwnd(), width, height);
+        SetWindowPos(Page(index).GetSafeHwnd(), HWND_TOP, area.left, area.top, width, height,
                      index == 0 ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
     }
 }

@@ -23,7 +23,8 @@ class CMyTabCtrl : public ui::CWnd {
 
     // Makes both page windows inside the tab control, shows page 0.
     void InitPages();
-    // Fits every page into the area below the tabs; page 0 shown, the rest hidden.
+    // Fits every page into the tab control's display area; page 0 shown, the
+    // rest hidden.
     void LayoutPages();
     int ShownPage() const { return shownPage_; }
     // Fits the pages to the tabs again (after a DPI change), keeping the

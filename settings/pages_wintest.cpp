@@ -160,6 +160,32 @@ bool CombinationFree(UINT modifiers, UINT keyCode) {
     return free;
 }
 
+// The page fills the tab control's display area, which holds the page's
+// layout (286 x 147 dialog units of the page's font), and its frame (6, 2,
+// 273, 133 in that layout) keeps its distance to the page's right and bottom
+// edges.
+void ExpectPageFillsTheTabs(HWND tabControl, HWND page) {
+    RECT area{};
+    GetClientRect(tabControl, &area);
+    TabCtrl_AdjustRect(tabControl, FALSE, &area);
+    RECT placed{};
+    GetWindowRect(page, &placed);
+    MapWindowPoints(nullptr, tabControl, reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_TRUE(EqualRect(&placed, &area));
+
+    RECT layout{6, 2, 273, 133};  // mapped one by one, as the dialog manager does
+    RECT size{0, 0, 286, 147};
+    MapDialogRect(page, &layout);
+    MapDialogRect(page, &size);
+    RECT frame{};
+    GetWindowRect(GetWindow(page, GW_CHILD), &frame);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&frame), 2);
+    EXPECT_GE(area.right - area.left, size.right);
+    EXPECT_GE(area.bottom - area.top, size.bottom);
+    EXPECT_EQ(area.right - area.left - frame.right, size.right - layout.left - layout.right);
+    EXPECT_EQ(area.bottom - area.top - frame.bottom, size.bottom - layout.top - layout.bottom);
+}
+
 class PagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -192,14 +218,8 @@ TEST_F(PagesTest, TabsShowOnePageAtATimeAndFocusIt) {
                                  EXPECT_EQ(GetParent(hotkeys), tabControl);
                                  EXPECT_TRUE(IsWindowVisible(preferences));
                                  EXPECT_FALSE(IsWindowVisible(hotkeys));
-                                 // The pages lie below the tabs.
-                                 RECT item{};
-                                 RECT page{};
-                                 TabCtrl_GetItemRect(tabControl, 0, &item);
-                                 GetWindowRect(preferences, &page);
-                                 MapWindowPoints(nullptr, tabControl,
-                                                 reinterpret_cast<POINT*>(&page), 2);
-                                 EXPECT_GT(page.top, item.bottom);
+                                 ExpectPageFillsTheTabs(tabControl, preferences);
+                                 ExpectPageFillsTheTabs(tabControl, hotkeys);
 
                                  ClickTab(tabControl, 1);
                                  EXPECT_TRUE(IsWindowVisible(hotkeys));
