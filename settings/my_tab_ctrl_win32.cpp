@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 CMyTabCtrl::CMyTabCtrl()
     : preferencesPage_(std::make_unique<CMySetPrefserencesDlg>()),
       hotkeysPage_(std::make_unique<CMySetHotkeysDlg>()) {}
@@ -50,15 +52,39 @@ void StretchFrame(HWND page, int width, int height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Grows a window by `dx`, `dy` pixels, keeping its place.
+void Grow(HWND window, int dx, int dy) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left + dx, rect.bottom - rect.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 }  // namespace
 
 void CMyTabCtrl::LayoutPages() {
     // The pages take the tab control's display area as the control itself
     // reckons it: their templates' size in dialog units says nothing here, as
-    // the pages and the main window use fonts of different sizes.
+    // the pages and the main window use fonts of different sizes. Where the
+    // main window's font makes the area smaller than a page's layout (its
+    // raster font does not grow at every DPI), the tabs and the window grow.
     RECT area{};
     GetClientRect(GetSafeHwnd(), &area);
     TabCtrl_AdjustRect(GetSafeHwnd(), FALSE, &area);
+    int growX = 0;
+    int growY = 0;
+    for (int index = 0; index < pageCount_; ++index) {
+        RECT page{};
+        GetClientRect(Page(index).GetSafeHwnd(), &page);
+        growX = std::max<int>(growX, page.right - (area.right - area.left));
+        growY = std::max<int>(growY, page.bottom - (area.bottom - area.top));
+    }
+    if (growX > 0 || growY > 0) {
+        Grow(GetSafeHwnd(), growX, growY);
+        Grow(GetParent(GetSafeHwnd()), growX, growY);
+        GetClientRect(GetSafeHwnd(), &area);
+        TabCtrl_AdjustRect(GetSafeHwnd(), FALSE, &area);
+    }
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     for (int index = 0; index < pageCount_; ++index) {

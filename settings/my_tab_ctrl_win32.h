@@ -23,7 +23,8 @@ class CMyTabCtrl : public ui::CWnd {
 
     // Makes both page windows inside the tab control, shows page 0.
     void InitPages();
-    // Fits every page into the tab control's display area; page 0 shown, the
+    // Fits every page into the tab control's display area, growing the tabs
+    // and the window where the area is smaller than a page; page 0 shown, the
     // rest hidden.
     void LayoutPages();
     int ShownPage() const { return shownPage_; }

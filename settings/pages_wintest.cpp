@@ -547,7 +547,7 @@ DWORD RunOwnTest(const std::string& name) {
 // Runs at the DPI the tests run at (96 under Wine), and at 144 in a process
 // of its own (below). The painted device is larger than the drawing of the
 // scale below and at most the drawing of its own (123 x 158 at 100 %); the
-// check mark is Wine's menu check size at that DPI.
+// check mark is the menu's check size at that DPI (it follows the menu font).
 TEST_F(PagesTest, PictureAndCheckMarksSuitTheDisplaysDpi) {
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
@@ -562,7 +562,7 @@ TEST_F(PagesTest, PictureAndCheckMarksSuitTheDisplaysDpi) {
                   PaintedPictureSize(window.PageTabs().PreferencesPage().GetSafeHwnd());
               EXPECT_TRUE(painted.cx > above.cx && painted.cx <= atMost.cx) << painted.cx;
               EXPECT_TRUE(painted.cy > above.cy && painted.cy <= atMost.cy) << painted.cy;
-              EXPECT_EQ(CheckMarkWidth(window.TrayMenu()), dpi == 96 ? 13 : 19);
+              EXPECT_EQ(CheckMarkWidth(window.TrayMenu()), GetSystemMetrics(SM_CXMENUCHECK));
           }}}));
 }
 
