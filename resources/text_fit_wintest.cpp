@@ -13,11 +13,9 @@
 #include <vector>
 
 #include "resources/resource.h"
+#include "ui/testing/log_pixels_scope_win32.h"
 
 namespace {
-
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
-constexpr wchar_t kLogPixels[] = L"LogPixels";
 
 // Texts the program puts into controls at run time, tried besides the template's.
 std::vector<std::wstring> RunTimeTexts(HMODULE module, int id) {
@@ -212,34 +210,6 @@ std::string GermanModule() {
     std::string path = ThisProgram();
     return path.erase(path.find_last_of("\\/") + 1) + "..\\app\\qvxgerman.dll";
 }
-
-// Sets the current user's LogPixels for the processes started afterwards, and
-// puts back the value there was (or none) at the end.
-class LogPixelsScope {
-  public:
-    LogPixelsScope() {
-        DWORD size = sizeof saved_;
-        had_ = RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr,
-                            &saved_, &size) == ERROR_SUCCESS;
-    }
-    ~LogPixelsScope() {
-        if (had_) {
-            Set(saved_);
-        } else {
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
-        }
-    }
-    LogPixelsScope(const LogPixelsScope&) = delete;
-    LogPixelsScope& operator=(const LogPixelsScope&) = delete;
-
-    void Set(DWORD dpi) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof dpi);
-    }
-
-  private:
-    bool had_ = false;
-    DWORD saved_ = 0;
-};
 
 // What a command line printed. It goes through cmd /c, which takes the outer
 // quotes off.

@@ -24,6 +24,7 @@
 #include "settings/start_at_login_win32.h"
 #include "settings/test_files.h"
 #include "ui/dialog_win32.h"
+#include "ui/testing/log_pixels_scope_win32.h"
 
 namespace {
 
@@ -494,31 +495,6 @@ int CheckMarkWidth(HMENU menu) {
     GetObject(item.hbmpChecked, sizeof checked, &checked);
     return checked.bmWidth;
 }
-
-// Sets the display's DPI for the processes started from now on (Wine reads
-// it at a process's start), and puts the value before back at the end.
-class LogPixelsScope {
-  public:
-    explicit LogPixelsScope(DWORD dpi) {
-        DWORD size = sizeof before_;
-        present_ = RegGetValueA(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_DWORD, nullptr,
-                                &before_, &size) == ERROR_SUCCESS;
-        RegSetKeyValueA(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &dpi, sizeof dpi);
-    }
-    ~LogPixelsScope() {
-        if (present_) {
-            RegSetKeyValueA(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &before_, sizeof before_);
-        } else {
-            RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, kValue);
-        }
-    }
-
-  private:
-    static constexpr char kKey[] = "Control Panel\\Desktop";
-    static constexpr char kValue[] = "LogPixels";
-    DWORD before_ = 0;
-    bool present_ = false;
-};
 
 // Runs one test of this program in a process of its own; its exit code.
 DWORD RunOwnTest(const std::string& name) {
