@@ -521,25 +521,25 @@ DWORD RunOwnTest(const std::string& name) {
 }  // namespace
 
 // Runs at the DPI the tests run at (96 under Wine), and at 144 in a process
-// of its own (below). The painted device is larger than the drawing of the
-// scale below and at most the drawing of its own (123 x 158 at 100 %); the
-// check mark is the menu's check size at that DPI (it follows the menu font).
+// of its own (below). The device is painted whole and unscaled from the
+// drawing for that scale: its opaque part is 116 x 157 pixels at 100 %,
+// 174 x 236 at 150 %. The check mark is the menu's check size at that DPI
+// (it follows the menu font).
 TEST_F(PagesTest, PictureAndCheckMarksSuitTheDisplaysDpi) {
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     ASSERT_TRUE(dpi == 96 || dpi == 144) << dpi;
-    const SIZE above = dpi == 96 ? SIZE{100, 140} : SIZE{123, 158};
-    const SIZE atMost = dpi == 96 ? SIZE{123, 158} : SIZE{185, 237};
+    const SIZE drawn = dpi == 96 ? SIZE{116, 157} : SIZE{174, 236};
     DrivenTrayDlg window;
-    EXPECT_TRUE(window.Run(
-        {{nullptr, [&] {
-              const SIZE painted =
-                  PaintedPictureSize(window.PageTabs().PreferencesPage().GetSafeHwnd());
-              EXPECT_TRUE(painted.cx > above.cx && painted.cx <= atMost.cx) << painted.cx;
-              EXPECT_TRUE(painted.cy > above.cy && painted.cy <= atMost.cy) << painted.cy;
-              EXPECT_EQ(CheckMarkWidth(window.TrayMenu()), GetSystemMetrics(SM_CXMENUCHECK));
-          }}}));
+    EXPECT_TRUE(window.Run({{nullptr, [&] {
+                                 const SIZE painted = PaintedPictureSize(
+                                     window.PageTabs().PreferencesPage().GetSafeHwnd());
+                                 EXPECT_EQ(painted.cx, drawn.cx);
+                                 EXPECT_EQ(painted.cy, drawn.cy);
+                                 EXPECT_EQ(CheckMarkWidth(window.TrayMenu()),
+                                           GetSystemMetrics(SM_CXMENUCHECK));
+                             }}}));
 }
 
 TEST_F(PagesTest, At144DpiThePictureAndCheckMarksAreTheOnesAt150Percent) {
