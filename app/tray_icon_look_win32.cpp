@@ -1,6 +1,7 @@
 #include "app/tray_icon_look_win32.h"
 
 #include "resources/resource.h"
+#include "ui/dpi_win32.h"
 #include "ui/resource_module_win32.h"
 
 namespace tray {
@@ -12,25 +13,12 @@ constexpr char kPersonalizeKey[] =
 constexpr char kSystemUsesLightTheme[] = "SystemUsesLightTheme";
 constexpr char kColorSetChange[] = "ImmersiveColorSet";
 
-using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
-
 // The small-icon size at the DPI of the taskbar's monitor, which may have
-// changed since the program started; Windows before 10 version 1607 knows
-// only the system's.
+// changed since the program started.
 int TaskbarSmallIconSize() {
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    const auto dpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
-    const auto metricsForDpi = reinterpret_cast<GetSystemMetricsForDpiFunction>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "GetSystemMetricsForDpi")));
     HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
-    if (dpiForWindow != nullptr && metricsForDpi != nullptr && taskbar != nullptr) {
-        if (const UINT dpi = dpiForWindow(taskbar); dpi != 0) {
-            return metricsForDpi(SM_CXSMICON, dpi);
-        }
-    }
-    return GetSystemMetrics(SM_CXSMICON);
+    return taskbar != nullptr ? ui::SystemMetricForDpi(SM_CXSMICON, ui::WindowDpi(taskbar))
+                              : GetSystemMetrics(SM_CXSMICON);
 }
 
 }  // namespace

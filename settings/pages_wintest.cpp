@@ -161,6 +161,16 @@ bool CombinationFree(UINT modifiers, UINT keyCode) {
     return free;
 }
 
+// Paints the page again; the colour of its background.
+COLORREF RepaintedBackground(HWND page) {
+    InvalidateRect(page, nullptr, TRUE);
+    UpdateWindow(page);
+    HDC dc = GetDC(page);
+    const COLORREF background = GetPixel(dc, 1, 1);
+    ReleaseDC(page, dc);
+    return background;
+}
+
 // The page fills the tab control's display area, which holds the page's
 // layout (286 x 147 dialog units of the page's font), and its frame (6, 2,
 // 273, 133 in that layout) keeps its distance to the page's right and bottom
@@ -381,11 +391,7 @@ TEST_F(PagesTest, StatusLabelsAndPictureShowTheSwitch) {
              EXPECT_EQ(ItemText(page, IDC_HARDWARE_REVISION), "00001012");
              EXPECT_EQ(ItemText(page, IDC_SERIAL_NUMBER), "1A2B3C4D");
 
-             InvalidateRect(page, nullptr, TRUE);
-             UpdateWindow(page);
-             HDC pageDc = GetDC(page);
-             const COLORREF background = GetPixel(pageDc, 1, 1);
-             ReleaseDC(page, pageDc);
+             const COLORREF background = RepaintedBackground(page);
              HWND picture = GetDlgItem(page, IDC_DEVICE_PICTURE);
              HDC dc = GetDC(picture);
              // (2, 2) is magenta in the bitmap, (61, 79) the device's face.
@@ -464,11 +470,7 @@ TEST_F(PagesTest, LanguageListAndStartAtLogin) {
 // column and the lowest row (plus one) that differ from the page's
 // background, inside the control's edge.
 SIZE PaintedPictureSize(HWND page) {
-    InvalidateRect(page, nullptr, TRUE);
-    UpdateWindow(page);
-    HDC pageDc = GetDC(page);
-    const COLORREF background = GetPixel(pageDc, 1, 1);
-    ReleaseDC(page, pageDc);
+    const COLORREF background = RepaintedBackground(page);
     HWND picture = GetDlgItem(page, IDC_DEVICE_PICTURE);
     RECT client{};
     GetClientRect(picture, &client);
