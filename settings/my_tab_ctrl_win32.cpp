@@ -36,6 +36,15 @@ void CMyTabCtrl::InitPages() {
 
 namespace {
 
+// Makes a window `dx`, `dy` pixels larger (smaller when negative), keeping
+// its place.
+void Grow(HWND window, int dx, int dy) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left + dx, rect.bottom - rect.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // A page's frame, its first control, follows the page's size: it keeps its
 // distance to the page's right and bottom edges as well as its place.
 void StretchFrame(HWND page, int width, int height) {
@@ -44,20 +53,8 @@ void StretchFrame(HWND page, int width, int height) {
         return;
     }
     RECT client{};
-    RECT box{};
     GetClientRect(page, &client);
-    GetWindowRect(frame, &box);
-    SetWindowPos(frame, nullptr, 0, 0, box.right - box.left + width - client.right,
-                 box.bottom - box.top + height - client.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// Grows a window by `dx`, `dy` pixels, keeping its place.
-void Grow(HWND window, int dx, int dy) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left + dx, rect.bottom - rect.top + dy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Grow(frame, width - client.right, height - client.bottom);
 }
 
 }  // namespace
